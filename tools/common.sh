@@ -1,0 +1,42 @@
+# Sourced by ./run, ./test and the other top-level scripts: package set-up and the Wine sandbox.
+
+# Debian packages the build, the tests and the program need.
+QELVARO_PACKAGES=(
+  cmake make g++ googletest libgtest-dev unicode-data
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth xdotool x11-utils imagemagick
+)
+
+# Installs only what is absent, so a machine that has everything never touches the network.
+EnsurePackages() {
+  local missing=()
+  local package
+  for package in "${QELVARO_PACKAGES[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# A throwaway Wine prefix: the user's own ~/.wine is never touched.
+UseFreshWinePrefix() {
+  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/qelvaro-wine.XXXXXX")
+  export WINEPREFIX
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # wineboot first: a server started before it can leave service processes holding our pipes.
+  wineboot -u >/dev/null 2>&1
+  wineserver -p
+}
+
+ForgetWinePrefix() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+}
