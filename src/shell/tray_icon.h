@@ -1,0 +1,16 @@
+// The notification-area icon: its one record, its picture and its balloon.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+// Fills app.trayData for app.mainWindow and adds the icon to the shell. Also used when the
+// shell restarts and the icon has to be added again.
+void AddTrayIcon();
+
+// Puts the picture that matches app.translationOn into app.trayData; the caller tells the shell.
+void RefreshTrayIcon();
+
+// 0 when the shell accepted the balloon, -1 when it refused. An empty text takes a showing
+// balloon down.
+int ShowTrayBalloon(NOTIFYICONDATAA& record, const char* text);
