@@ -2,7 +2,10 @@
 enable_language(RC)
 
 add_library(qelvaro_windows STATIC
-  src/shell/app_state.cpp)
+  src/shell/app_state.cpp
+  src/shell/settings.cpp
+  src/shell/tray_icon.cpp
+  src/translation/keyboard_hook.cpp)
 target_include_directories(qelvaro_windows PUBLIC src resources)
 target_compile_definitions(qelvaro_windows PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 target_link_libraries(qelvaro_windows PUBLIC qelvaro_portable user32 shell32 shlwapi gdi32 ole32 gdiplus)
