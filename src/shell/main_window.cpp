@@ -1,0 +1,66 @@
+#include "shell/main_window.h"
+
+#include "picture/keyboard_window.h"
+#include "resource.h"
+#include "shell/app_state.h"
+#include "shell/tray_icon.h"
+#include "shell/tray_menu.h"
+
+namespace {
+
+char const kClassName[] = "Qelvaro";
+char const kWindowTitle[] = "Qelvaro";
+int const kInitialWidth = 973;
+int const kInitialHeight = 497;
+
+// Broadcast by the shell when it starts, also after Explorer crashed: every tray icon is gone
+// then and must be added again, or the user could no longer switch translation off or exit.
+UINT taskbarCreatedMessage = 0;
+
+} // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_SIZE: RepaintAfterSize(window, wParam); break;
+    case WM_PAINT: PaintKeyboardWindow(window); break;
+    case WM_CLOSE: HideKeyboardWindow(); return 0;
+    case WM_COMMAND: RunTrayCommand(LOWORD(wParam)); break;
+    case WM_SYSCOMMAND: HideOnMinimize(wParam); break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: SetForegroundWindow(window); return 0;
+    case WM_SIZING: EnforceMinimumSize(window, wParam, reinterpret_cast<RECT*>(lParam)); return 0;
+    case WM_TRAYNOTIFY:
+        if (OpenTrayMenuOnClick(LOWORD(lParam))) {
+            return 1;
+        }
+        break;
+    default:
+        if (message != 0 && message == taskbarCreatedMessage) {
+            AddTrayIcon();
+            return 0;
+        }
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool RegisterMainWindowClass() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = app.instance;
+    windowClass.hIcon = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_APP));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+bool CreateMainWindow() {
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    app.mainWindow = CreateWindowExA(0, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0,
+                                     kInitialWidth, kInitialHeight, nullptr, nullptr,
+                                     app.instance, nullptr);
+    return app.mainWindow != nullptr;
+}

@@ -1,0 +1,82 @@
+// The end-to-end harness: runs Windows programs under Wine on the X display the suite was given,
+// types on that display with XTest as a person would, and reads what the probe application saw.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// One line of the probe's log: a key event after qelvaro's hook ('K'), or a character ('C').
+struct ProbeEvent {
+    char kind;      // 'K' key event, 'C' WM_CHAR, 'S' WM_SYSCHAR, 'M' modifier report
+    bool down;      // K
+    unsigned vk;    // K
+    unsigned code;  // K: scan code (the character for a packet); C, S: the character; M: bits
+    unsigned flags; // K: LLKHF_* flags
+    bool Injected() const {
+        return (flags & 0x10) != 0;
+    }
+};
+
+std::string ProgramDirectory(); // where qelvaro.exe, probe.exe and poke.exe were built
+std::string RunCommand(const std::string& command, int* status = nullptr);
+std::string Poke(const std::string& arguments, int* status = nullptr);
+pid_t StartWineProgram(const std::string& exe, const std::vector<std::string>& arguments);
+bool WaitForExit(pid_t process, int timeoutMs);
+void StopProcess(pid_t process);
+
+// HKCU\Software\Tarnwell\Qelvaro, read and written through Wine's reg.exe.
+void ClearSettings();
+void StoreSetting(const std::string& name, unsigned value);
+// -1 when the value is absent.
+long long ReadSetting(const std::string& name);
+
+// Keys by set-1 scan code; XTest adds 8 to make the X keycode of the main block.
+void PressKey(unsigned scan);
+void ReleaseKey(unsigned scan);
+void TapKey(unsigned scan);
+// Typing with modifiers held: Shift (42), Alt (56) or Ctrl (29) scan codes.
+void TapWith(const std::vector<unsigned>& modifiers, unsigned scan);
+bool CapsLockOn();
+void SetCapsLock(bool on);
+void ClickAt(int x, int y);
+
+class Probe {
+  public:
+    Probe();
+    ~Probe();
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+    // Gives the probe's window the keyboard focus again, with a click as a person would.
+    void Focus();
+    // Presses and releases F12 and waits until the probe sees the release: everything typed
+    // before it has then passed through the hooks.
+    void Settle();
+    std::vector<ProbeEvent> Events();
+    void Forget(); // drops the events seen so far
+
+  private:
+    std::string logPath_;
+    pid_t process_ = -1;
+    size_t seen_ = 0;
+};
+
+// qelvaro.exe, started and waited for until its message loop runs.
+class Program {
+  public:
+    Program();
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    void Command(unsigned id);
+    // Opens the tray menu as the shell does on a right click, then types the mnemonic.
+    void ChooseFromMenu(unsigned mnemonicScan);
+    bool Running();
+    pid_t process() const {
+        return process_;
+    }
+
+  private:
+    pid_t process_ = -1;
+};

@@ -1,0 +1,162 @@
+// The end-to-end driver's hands inside Wine: sends the running qelvaro.exe what the shell would
+// send, and reports what a person would see of it. One command per run, answers on stdout.
+#include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+UINT const kTrayIconId = 202;
+
+HWND FindProgramWindow(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND window = FindWindowA("Qelvaro", "Qelvaro");
+        if (window != nullptr || GetTickCount() - start > timeoutMs) {
+            return window;
+        }
+        Sleep(50);
+    }
+}
+
+unsigned long Number(const char* text) {
+    return strtoul(text, nullptr, 0);
+}
+
+NOTIFYICONDATAA IconRecord(HWND window) {
+    NOTIFYICONDATAA record{};
+    record.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    record.hWnd = window;
+    record.uID = kTrayIconId;
+    return record;
+}
+
+// Once the window answers a sent message, start-up is over and the loop is running.
+int Sync(HWND window) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) ? 0 : 1;
+}
+
+void PrintWindow(HWND window) {
+    RECT frame{};
+    RECT client{};
+    GetWindowRect(window, &frame);
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    const LONG_PTR exStyle = GetWindowLongPtrA(window, GWL_EXSTYLE);
+    printf("visible=%d topmost=%d iconic=%d zoomed=%d frame=%ld,%ld,%ld,%ld "
+           "client=%ld,%ld,%ld,%ld foreground=%d\n",
+           IsWindowVisible(window) ? 1 : 0, (exStyle & WS_EX_TOPMOST) ? 1 : 0,
+           IsIconic(window) ? 1 : 0, IsZoomed(window) ? 1 : 0, frame.left, frame.top,
+           frame.right, frame.bottom, origin.x, origin.y, origin.x + client.right,
+           origin.y + client.bottom, GetForegroundWindow() == window ? 1 : 0);
+}
+
+BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
+    char text[512] = {};
+    GetWindowTextA(child, text, sizeof text);
+    printf("%ld|%s\n", static_cast<long>(GetDlgCtrlID(child)), text);
+    return TRUE;
+}
+
+// The Help dialog, owned by the program's window: prints its title and every control's text.
+int PrintDialog(HWND owner) {
+    HWND dialog = nullptr;
+    const DWORD start = GetTickCount();
+    while (dialog == nullptr && GetTickCount() - start < 5000) {
+        HWND candidate = FindWindowA(MAKEINTATOM(32770), nullptr);
+        if (candidate != nullptr && GetWindow(candidate, GW_OWNER) == owner) {
+            dialog = candidate;
+        } else {
+            Sleep(50);
+        }
+    }
+    if (dialog == nullptr) {
+        printf("none\n");
+        return 1;
+    }
+    char title[128] = {};
+    GetWindowTextA(dialog, title, sizeof title);
+    printf("title|%s visible=%d\n", title, IsWindowVisible(dialog) ? 1 : 0);
+    EnumChildWindows(dialog, PrintChildText, 0);
+    return 0;
+}
+
+int PrintResources(HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == nullptr) {
+        return 1;
+    }
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
+    printf("user=%lu gdi=%lu private=%llu workingset=%llu\n",
+           GetGuiResources(process, GR_USEROBJECTS), GetGuiResources(process, GR_GDIOBJECTS),
+           static_cast<unsigned long long>(memory.PrivateUsage),
+           static_cast<unsigned long long>(memory.WorkingSetSize));
+    CloseHandle(process);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: poke COMMAND [ARGS]\n");
+        return 2;
+    }
+    const std::string command = argv[1];
+    HWND window = FindProgramWindow(command == "sync" ? 20000 : 2000);
+    if (command == "exists") {
+        printf("%d\n", window != nullptr ? 1 : 0);
+        return 0;
+    }
+    if (window == nullptr) {
+        printf("no window\n");
+        return 1;
+    }
+    if (command == "sync") {
+        return Sync(window);
+    }
+    if (command == "post" && argc == 5) {
+        return PostMessageA(window, static_cast<UINT>(Number(argv[2])), Number(argv[3]),
+                            static_cast<LPARAM>(Number(argv[4])))
+                   ? 0
+                   : 1;
+    }
+    if (command == "window") {
+        PrintWindow(window);
+        return 0;
+    }
+    if (command == "dialog") {
+        return PrintDialog(window);
+    }
+    if (command == "resources") {
+        return PrintResources(window);
+    }
+    if (command == "icon") {
+        // Modifying nothing succeeds only while the shell holds an icon for this window and id.
+        NOTIFYICONDATAA record = IconRecord(window);
+        printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &record) ? 1 : 0);
+        return 0;
+    }
+    if (command == "drop-icon") {
+        NOTIFYICONDATAA record = IconRecord(window);
+        return Shell_NotifyIconA(NIM_DELETE, &record) ? 0 : 1;
+    }
+    if (command == "taskbar-created") {
+        // What a restarted shell broadcasts to every top-level window.
+        const UINT message = RegisterWindowMessageA("TaskbarCreated");
+        return PostMessageA(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+    }
+    fprintf(stderr, "unknown command %s\n", command.c_str());
+    return 2;
+}
