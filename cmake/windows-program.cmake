@@ -5,6 +5,8 @@ add_library(qelvaro_windows STATIC
   src/shell/app_state.cpp
   src/shell/settings.cpp
   src/shell/tray_icon.cpp
+  src/shell/main_window.cpp
+  src/shell/tray_menu.cpp
   src/translation/keyboard_hook.cpp
   src/picture/gdiplus_bitmap.cpp
   src/picture/keyboard_window.cpp

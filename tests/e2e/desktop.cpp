@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -81,8 +82,11 @@ std::string RunCommand(const std::string& command, int* status) {
 }
 
 std::string Poke(const std::string& arguments, int* status) {
-    return RunCommand("wine " + Quoted(ProgramDirectory() + "/poke.exe") + " " + arguments,
-                      status);
+    std::string output =
+        RunCommand("wine " + Quoted(ProgramDirectory() + "/poke.exe") + " " + arguments, status);
+    // Wine's console writes Windows line ends.
+    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+    return output;
 }
 
 pid_t StartWineProgram(const std::string& exe, const std::vector<std::string>& arguments) {
@@ -173,6 +177,12 @@ void SetCapsLock(bool on) {
     if (CapsLockOn() != on) {
         TapKey(kScanCapsLock);
     }
+}
+
+void FocusWindowNamed(const std::string& name) {
+    RunCommand("timeout 10 xdotool search --sync --onlyvisible --name " + Quoted("^" + name + "$") +
+               " windowfocus >/dev/null 2>&1");
+    Pause(200);
 }
 
 void ClickAt(int x, int y) {
@@ -281,7 +291,24 @@ void Program::Command(unsigned id) {
 
 void Program::ChooseFromMenu(unsigned mnemonicScan) {
     Poke("post 0x401 202 0x204"); // WM_TRAYNOTIFY, WM_RBUTTONDOWN
-    Pause(500);
+    // The menu's window is the program's only visible one without a title. Under Wine the keys
+    // reach the menu once its window has the X focus.
+    for (int waited = 0; waited < 5000; waited += 100) {
+        std::istringstream windows(
+            RunCommand("xdotool search --onlyvisible --classname '^qelvaro\\.exe$' 2>/dev/null"));
+        std::string id;
+        while (windows >> id) {
+            if (RunCommand("xdotool getwindowname " + id) == "\n") {
+                RunCommand("xdotool windowfocus " + id + " >/dev/null 2>&1");
+                waited = 5000;
+                break;
+            }
+        }
+        if (waited < 5000) {
+            Pause(100);
+        }
+    }
+    Pause(200);
     TapKey(mnemonicScan);
     Poke("sync");
 }

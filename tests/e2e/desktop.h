@@ -41,6 +41,8 @@ void TapWith(const std::vector<unsigned>& modifiers, unsigned scan);
 bool CapsLockOn();
 void SetCapsLock(bool on);
 void ClickAt(int x, int y);
+// Gives the X focus to the visible window with this exact title.
+void FocusWindowNamed(const std::string& name);
 
 class Probe {
   public:

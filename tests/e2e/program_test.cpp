@@ -206,6 +206,7 @@ TEST_F(ProgramTest, HelpOpensFromTheMenuAndClosesWithEscape) {
     EXPECT_NE(dialog.find("|Version \n"), std::string::npos) << dialog;
     EXPECT_NE(dialog.find("|3.5\n"), std::string::npos) << dialog;
     EXPECT_NE(dialog.find("1|OK\n"), std::string::npos) << dialog;
+    FocusWindowNamed("Help");
     TapKey(kEscape);
     Poke("sync");
     EXPECT_EQ(Poke("dialog"), "none\n");
