@@ -71,11 +71,5 @@ void BuildLayout(LayoutEntry (&table)[kLayoutEntryCount]) {
 }
 
 uint16_t LayoutUnit(const LayoutEntry& entry, unsigned plane) {
-    switch (plane) {
-    case 0: return entry.plain;
-    case 1: return entry.alt;
-    case 2: return entry.shift;
-    case 3: return entry.shiftAlt;
-    }
-    return 0;
+    return plane < kLayoutPlaneCount ? entry.*kLayoutPlanes[plane] : 0;
 }

@@ -11,6 +11,11 @@ struct LayoutEntry {
     uint16_t shiftAlt;
 };
 
+// The fields in plane order, so that a plane picks its unit without a branch.
+constexpr unsigned kLayoutPlaneCount = 4;
+inline constexpr uint16_t LayoutEntry::*kLayoutPlanes[kLayoutPlaneCount] = {
+    &LayoutEntry::plain, &LayoutEntry::alt, &LayoutEntry::shift, &LayoutEntry::shiftAlt};
+
 // Indexed by the set-1 scan code the low-level hook reports.
 constexpr unsigned kLayoutEntryCount = 128;
 
