@@ -18,10 +18,10 @@ GdiPlusBitmapWrapper* CreateBitmapFromStream(IStream* stream) {
     return wrapper;
 }
 
+// Like the C++ wrapper's destructor: the image, even a null one from a failed decode, then the
+// wrapper itself.
 void DeleteBitmap(GdiPlusBitmapWrapper* wrapper) {
-    if (wrapper->image != nullptr) {
-        DllExports::GdipDisposeImage(wrapper->image);
-    }
+    DllExports::GdipDisposeImage(wrapper->image);
     DllExports::GdipFree(wrapper);
 }
 
