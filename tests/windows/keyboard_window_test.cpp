@@ -345,17 +345,6 @@ TEST_F(KeyboardWindow, ShowFollowsAlwaysOnTop) {
     }
 }
 
-TEST_F(KeyboardWindow, HiddenWhileTopmostShowsTopmostAtOnce) {
-    app.alwaysOnTop = 1;
-    ShowKeyboardWindow();
-    HideKeyboardWindow();
-    EXPECT_FALSE(IsWindowVisible(Window()));
-    EXPECT_EQ(app.viewKeyboard, 0u);
-    app.alwaysOnTop = 0;
-    ShowKeyboardWindow();
-    EXPECT_EQ(GetWindowLongPtrA(Window(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
-}
-
 TEST_F(KeyboardWindow, AWindowHiddenWhileMaximizedComesBackRestored) {
     ShowKeyboardWindow();
     const RECT normal = WindowRect();

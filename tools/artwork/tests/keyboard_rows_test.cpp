@@ -62,18 +62,4 @@ TEST(KeyboardRows, DrawEachMappedKeyOnce) {
     EXPECT_EQ(drawnCodes, mapped);
 }
 
-TEST(PlaceKeys, KeysOfARowSitSideBySideWithoutOverlap) {
-    const std::vector<PlacedKey> keys = PlaceKeys();
-    ASSERT_FALSE(keys.empty());
-    for (size_t i = 1; i < keys.size(); ++i) {
-        if (keys[i].y != keys[i - 1].y) {
-            EXPECT_DOUBLE_EQ(keys[i].y - keys[i - 1].y, kKeyRowPitch);
-            continue;
-        }
-        EXPECT_DOUBLE_EQ(keys[i].x - (keys[i - 1].x + keys[i - 1].width), kKeyGap);
-    }
-    const PlacedKey& last = keys.back();
-    EXPECT_DOUBLE_EQ(last.x + last.width + kKeyGap / 2, kKeysLeft + 15 * kKeyUnit);
-}
-
 } // namespace
