@@ -19,3 +19,18 @@ qelvaro_warnings(qelvaro_windows)
 add_executable(qelvaro WIN32 src/shell/main.cpp resources/qelvaro.rc)
 target_link_libraries(qelvaro PRIVATE qelvaro_windows)
 qelvaro_warnings(qelvaro)
+
+# Version information lives in a script of its own; GNU ld merges the two resource sections.
+target_sources(qelvaro PRIVATE resources/version.rc)
+set_property(SOURCE resources/version.rc APPEND PROPERTY COMPILE_DEFINITIONS
+  QELVARO_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} QELVARO_VERSION_MINOR=${PROJECT_VERSION_MINOR})
+
+# The same sources give the same bytes wherever they are checked out and built: no absolute path
+# in the objects or their debug information (the toolchain keeps the link time stamp out).
+set(QELVARO_PATH_MAPS
+  $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>
+  $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=build>)
+target_compile_options(qelvaro_portable PRIVATE ${QELVARO_PATH_MAPS})
+target_compile_options(qelvaro_windows PUBLIC ${QELVARO_PATH_MAPS})
+
+include(${CMAKE_CURRENT_LIST_DIR}/windows-package.cmake)

@@ -6,6 +6,8 @@ QELVARO_PACKAGES=(
   pkg-config libcairo2-dev libpango1.0-dev libpng-dev zlib1g-dev fonts-noto-core
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth xdotool x11-utils imagemagick
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386
+  nsis zip
 )
 
 # Installs only what is absent, so a machine that has everything never touches the network.
@@ -21,6 +23,10 @@ EnsurePackages() {
   echo "Installing: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  # wine32 is an i386 package: apt sees none until the architecture is added.
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
@@ -31,7 +37,8 @@ UseFreshWinePrefix() {
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/qelvaro-wine.XXXXXX")
   export WINEPREFIX
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko prompts, and no menu entries on the host for the shortcuts tests create.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   # wineboot first: a server started before it can leave service processes holding our pipes.
   wineboot -u >/dev/null 2>&1
   wineserver -p

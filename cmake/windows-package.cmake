@@ -1,0 +1,28 @@
+# The files people download, made from the program at every build so that the tests install
+# exactly what ./release ships: tools/package-windows.sh strips the program (its debug
+# information goes to a file of its own), writes the text for Windows users and runs makensis.
+find_program(QELVARO_MAKENSIS makensis REQUIRED)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QELVARO_PACKAGE_ARCH win64)
+else()
+  set(QELVARO_PACKAGE_ARCH win32)
+endif()
+set(QELVARO_PACKAGE_NAME qelvaro-${PROJECT_VERSION}-${QELVARO_PACKAGE_ARCH})
+set(QELVARO_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
+set(QELVARO_INSTALLER ${QELVARO_PACKAGE_DIR}/${QELVARO_PACKAGE_NAME}-setup.exe)
+
+add_custom_command(
+  OUTPUT ${QELVARO_PACKAGE_DIR}/qelvaro.exe
+         ${QELVARO_PACKAGE_DIR}/${QELVARO_PACKAGE_NAME}.debug
+         ${QELVARO_PACKAGE_DIR}/README.txt
+         ${QELVARO_INSTALLER}
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/package-windows.sh ${CMAKE_OBJCOPY} $<TARGET_FILE:qelvaro>
+          ${PROJECT_VERSION} ${QELVARO_PACKAGE_ARCH} ${CMAKE_SOURCE_DIR} ${QELVARO_PACKAGE_DIR}
+  DEPENDS qelvaro
+          ${CMAKE_SOURCE_DIR}/tools/package-windows.sh
+          ${CMAKE_SOURCE_DIR}/packaging/qelvaro.nsi
+          ${CMAKE_SOURCE_DIR}/packaging/README.txt
+  COMMENT "Packaging ${QELVARO_PACKAGE_NAME}"
+  VERBATIM)
+add_custom_target(qelvaro_package ALL DEPENDS ${QELVARO_INSTALLER})
