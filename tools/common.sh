@@ -5,7 +5,7 @@ QELVARO_PACKAGES=(
   cmake make g++ googletest libgtest-dev unicode-data
   pkg-config libcairo2-dev libpango1.0-dev libpng-dev zlib1g-dev fonts-noto-core
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth xdotool x11-utils imagemagick
+  wine wine64 xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386
   nsis zip
 )
@@ -39,9 +39,10 @@ UseFreshWinePrefix() {
   export WINEDEBUG=-all
   # No Mono or Gecko prompts, and no menu entries on the host for the shortcuts tests create.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  # wineboot first: a server started before it can leave service processes holding our pipes.
-  wineboot -u >/dev/null 2>&1
-  wineserver -p
+  # One server for the whole run (a fresh one per wine call costs seconds). Neither it nor the
+  # services wineboot starts may hold our output pipes, or whoever reads them waits for ever.
+  wineserver -p </dev/null >/dev/null 2>&1
+  wineboot -u </dev/null >/dev/null 2>&1
 }
 
 ForgetWinePrefix() {

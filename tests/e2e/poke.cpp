@@ -88,6 +88,22 @@ int PrintDialog(HWND owner) {
     return 0;
 }
 
+// The text of a Notepad window, in UTF-8: what an ordinary application received.
+int PrintNotepadText() {
+    HWND notepad = FindWindowA("Notepad", nullptr);
+    HWND edit = notepad != nullptr ? FindWindowExA(notepad, nullptr, "Edit", nullptr) : nullptr;
+    if (edit == nullptr) {
+        return 1;
+    }
+    // GetWindowText would only give another process's control its caption, not its contents.
+    wchar_t text[1024] = {};
+    SendMessageW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    char utf8[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    fwrite(utf8, 1, strlen(utf8), stdout);
+    return 0;
+}
+
 int PrintResources(HWND window) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
@@ -114,6 +130,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string command = argv[1];
+    if (command == "notepad-text") {
+        return PrintNotepadText();
+    }
+    if (command == "foreground") {
+        char name[64] = {};
+        GetClassNameA(GetForegroundWindow(), name, sizeof name);
+        printf("%s\n", name);
+        return 0;
+    }
     HWND window = FindProgramWindow(command == "sync" ? 20000 : 2000);
     if (command == "exists") {
         printf("%d\n", window != nullptr ? 1 : 0);

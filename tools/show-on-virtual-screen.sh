@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs inside Xvfb: starts Notepad and qelvaro.exe with its picture window shown, types a sample
+# line with real X key events and Caps Lock on, prints what Notepad received, and takes a
+# screenshot. Everything it starts is ended before it returns.
+set -euo pipefail
+screenshot=$1
+cd "$(dirname "$0")/.."
+source tools/common.sh
+bin=build/windows/bin
+
+UseFreshWinePrefix
+trap ForgetWinePrefix EXIT
+wine reg add 'HKCU\Software\Tarnwell\Qelvaro' /v ViewKeyboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
+
+wine notepad >/dev/null 2>&1 &
+notepad=$(timeout 30 xdotool search --sync --onlyvisible --classname 'notepad' | head -n 1)
+wine "$bin/qelvaro.exe" >/dev/null 2>&1 &
+qelvaro=$!
+wine "$bin/poke.exe" sync
+
+# The picture window came up at the top left; the text window goes below it and takes the keys.
+xdotool windowmove "$notepad" 200 560 windowsize "$notepad" 700 300
+for attempt in 1 2 3 4 5 6 7 8 9 10; do
+  xdotool windowfocus "$notepad"
+  xdotool mousemove --window "$notepad" 200 150 click 1
+  sleep 0.5
+  [ "$(wine "$bin/poke.exe" foreground | tr -d '\r')" = "Notepad" ] && break
+done
+# Caps Lock on, then the keys w k 4 t g 5 (the word Inuktitut), a space, and Shift+1..3.
+xdotool key Caps_Lock
+xdotool key --delay 60 w k 4 t g 5 space shift+1 shift+2 shift+3
+xdotool key Caps_Lock
+sleep 1
+
+echo "Typed with Caps Lock on: w k 4 t g 5 space Shift+1 Shift+2 Shift+3"
+echo "Notepad received: $(wine "$bin/poke.exe" notepad-text | tr -d '\r')"
+import -window root "$screenshot"
+echo "Screenshot: $screenshot"
+
+wine "$bin/poke.exe" post 0x111 430 0 >/dev/null # the tray menu's Exit
+wait "$qelvaro"
+echo "Qelvaro exited; Notepad and Wine are ended with it."
