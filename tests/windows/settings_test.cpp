@@ -1,0 +1,318 @@
+// The three switches and the tray notice against the real registry of the Wine prefix. Message
+// boxes are answered from a CBT hook, which sees each box as it is activated.
+#include <windows.h>
+#include <shlwapi.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "shell/app_state.h"
+#include "shell/settings.h"
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Tarnwell\\Qelvaro";
+const char kExplorerKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+const char kNoticeCaption[] = "Qelvaro - Notice";
+const char kNotice[] =
+    "You can access Qelvaro through its icon the system tray (notification area, on the right of "
+    "Windows taskbar).\n\nHowever, your system settings may hide this icon from time to time, "
+    "which requires you to click on the tiny arrow in the system tray everytime you want to show "
+    "the icon.\n\nIf you would rather have the icon displayed permanently, click YES below "
+    "(requires a logout-login).";
+const char kUpdated[] = "System tray setting has been updated accordingly.\nPlease log out and log "
+                        "in again for this update to become effective.";
+const char kNotChanged[] = "System tray setting has NOT been changed";
+
+struct Box {
+    std::string caption;
+    std::string text;
+    bool yesNo; // Yes and No buttons, else a lone OK
+    bool operator==(const Box& other) const {
+        return caption == other.caption && text == other.text && yesNo == other.yesNo;
+    }
+};
+void PrintTo(const Box& box, std::ostream* out) {
+    *out << "{" << box.caption << ": \"" << box.text << "\"" << (box.yesNo ? " yes/no" : " ok")
+         << "}";
+}
+
+std::vector<Box> shownBoxes;
+int answer = IDNO;
+DWORD translationOnAtFirstBox = 0;
+HHOOK boxHook;
+
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    char className[32] = {};
+    if (code == HCBT_ACTIVATE && GetClassNameA(box, className, sizeof className) &&
+        std::string(className) == "#32770") {
+        char caption[128] = {};
+        char text[1024] = {};
+        GetWindowTextA(box, caption, sizeof caption);
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        const bool yesNo = GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr &&
+                           GetDlgItem(box, IDOK) == nullptr;
+        if (shownBoxes.empty()) {
+            translationOnAtFirstBox = app.translationOn;
+        }
+        shownBoxes.push_back({caption, text, yesNo});
+        PostMessageA(box, WM_COMMAND, yesNo ? answer : IDOK, 0);
+    }
+    return CallNextHookEx(boxHook, code, wParam, lParam);
+}
+
+struct Stored {
+    bool present;
+    DWORD type;
+    std::vector<BYTE> bytes;
+};
+
+Stored ReadStored(const char* subkey, const char* name) {
+    Stored stored{false, 0, std::vector<BYTE>(64)};
+    DWORD size = static_cast<DWORD>(stored.bytes.size());
+    stored.present = SHGetValueA(HKEY_CURRENT_USER, subkey, name, &stored.type, stored.bytes.data(),
+                                 &size) == ERROR_SUCCESS;
+    stored.bytes.resize(stored.present ? size : 0);
+    return stored;
+}
+
+void WriteStored(const char* subkey, const char* name, const Stored& stored) {
+    if (!stored.present) {
+        SHDeleteValueA(HKEY_CURRENT_USER, subkey, name);
+        return;
+    }
+    SHSetValueA(HKEY_CURRENT_USER, subkey, name, stored.type, stored.bytes.data(),
+                static_cast<DWORD>(stored.bytes.size()));
+}
+
+Stored Dword(DWORD value) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+    return {true, REG_DWORD, std::vector<BYTE>(bytes, bytes + sizeof value)};
+}
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        app = AppState{};
+        SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+        autoTrayWas = ReadStored(kExplorerKey, "EnableAutoTray");
+        SHDeleteValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray");
+        shownBoxes.clear();
+        answer = IDNO;
+        boxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+        ASSERT_NE(boxHook, nullptr);
+    }
+
+    void TearDown() override {
+        UnhookWindowsHookEx(boxHook);
+        AllowExplorerWrites();
+        WriteStored(kExplorerKey, "EnableAutoTray", autoTrayWas);
+        SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    }
+
+    // A key whose access list allows reading only: a real, documented way to make
+    // SHSetValueA fail.
+    void DenyExplorerWrites() {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kExplorerKey, 0, READ_CONTROL | WRITE_DAC, &key),
+                  ERROR_SUCCESS);
+        DWORD size = sizeof explorerSecurity;
+        ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, explorerSecurity, &size),
+                  ERROR_SUCCESS);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
+        writesDenied = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+        LocalFree(readOnly);
+        RegCloseKey(key);
+        ASSERT_TRUE(writesDenied);
+    }
+
+    void AllowExplorerWrites() {
+        HKEY key = nullptr;
+        if (!writesDenied ||
+            RegOpenKeyExA(HKEY_CURRENT_USER, kExplorerKey, 0, WRITE_DAC, &key) != ERROR_SUCCESS) {
+            return;
+        }
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, explorerSecurity);
+        RegCloseKey(key);
+        writesDenied = false;
+    }
+
+    Stored autoTrayWas;
+    BYTE explorerSecurity[4096] = {};
+    bool writesDenied = false;
+};
+
+struct Switch {
+    const char* name;
+    DWORD AppState::*field;
+    DWORD fallback; // the field's value before loading
+};
+const Switch kSwitches[] = {
+    {"State", &AppState::translationOn, 1},
+    {"ViewKeyboard", &AppState::viewKeyboard, 0},
+    {"KeyboardAlwaysOnTop", &AppState::alwaysOnTop, 0},
+};
+
+TEST_F(SettingsTest, NothingStoredLeavesEveryFieldAsItWasAndWritesNothing) {
+    for (DWORD before : {0u, 1u, 9u}) {
+        SCOPED_TRACE(::testing::Message() << "fields at " << before);
+        for (const Switch& s : kSwitches) {
+            app.*s.field = before;
+        }
+        LoadSettings();
+        for (const Switch& s : kSwitches) {
+            EXPECT_EQ(app.*s.field, before) << s.name;
+        }
+    }
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_TRUE(shownBoxes.empty());
+}
+
+// What a stored value of any type and size loads as: four bytes or fewer fill a zeroed
+// buffer; a longer value is not read at all.
+struct StoredCase {
+    const char* what;
+    Stored stored;
+    bool loads;
+    DWORD loaded;
+};
+
+TEST_F(SettingsTest, StoredValuesLoadByTheirFirstFourBytes) {
+    const BYTE eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const StoredCase cases[] = {
+        {"dword 0", Dword(0), true, 0},
+        {"dword 1", Dword(1), true, 1},
+        {"dword 2", Dword(2), true, 2},
+        {"dword all ones", Dword(0xFFFFFFFF), true, 0xFFFFFFFF},
+        {"two-byte binary", {true, REG_BINARY, {5, 1}}, true, 0x0105},
+        {"empty binary", {true, REG_BINARY, {}}, true, 0},
+        {"string \"7\"", {true, REG_SZ, {'7', 0}}, true, '7'},
+        {"string too long", {true, REG_SZ, {'1', '2', '3', '4', '5', 0}}, false, 0},
+        {"qword", {true, REG_QWORD, std::vector<BYTE>(eight, eight + 8)}, false, 0},
+        {"five-byte binary", {true, REG_BINARY, {1, 0, 0, 0, 1}}, false, 0},
+    };
+    for (const StoredCase& c : cases) {
+        for (const Switch& s : kSwitches) {
+            SCOPED_TRACE(::testing::Message() << s.name << " as " << c.what);
+            app = AppState{};
+            SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+            WriteStored(kSettingsKey, s.name, c.stored);
+            LoadSettings();
+            for (const Switch& other : kSwitches) {
+                const DWORD expected =
+                    other.field == s.field && c.loads ? c.loaded : other.fallback;
+                EXPECT_EQ(app.*other.field, expected) << other.name;
+            }
+        }
+    }
+}
+
+TEST_F(SettingsTest, SaveWritesAllThreeAsDwordsWhateverWasStored) {
+    WriteStored(kSettingsKey, "ViewKeyboard", {true, REG_SZ, {'7', 0}});
+    const DWORD rows[][3] = {{1, 0, 0}, {0, 1, 1}, {2, 0, 7}, {0xFFFFFFFF, 5, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row[0] << " " << row[1] << " " << row[2]);
+        for (int i = 0; i < 3; ++i) {
+            app.*kSwitches[i].field = row[i];
+        }
+        SaveSettings();
+        for (int i = 0; i < 3; ++i) {
+            const Stored stored = ReadStored(kSettingsKey, kSwitches[i].name);
+            EXPECT_TRUE(stored.present);
+            EXPECT_EQ(stored.type, static_cast<DWORD>(REG_DWORD)) << kSwitches[i].name;
+            EXPECT_EQ(stored.bytes, Dword(row[i]).bytes) << kSwitches[i].name;
+        }
+    }
+}
+
+TEST_F(SettingsTest, AnUntouchedNonzeroStateIsWrittenBackUnchanged) {
+    WriteStored(kSettingsKey, "State", Dword(2));
+    WriteStored(kSettingsKey, "KeyboardAlwaysOnTop", Dword(3));
+    LoadSettings();
+    EXPECT_EQ(app.translationOn, 2u);
+    app.viewKeyboard = 1;
+    SaveSettings();
+    EXPECT_EQ(ReadStored(kSettingsKey, "State").bytes, Dword(2).bytes);
+    EXPECT_EQ(ReadStored(kSettingsKey, "ViewKeyboard").bytes, Dword(1).bytes);
+    EXPECT_EQ(ReadStored(kSettingsKey, "KeyboardAlwaysOnTop").bytes, Dword(3).bytes);
+}
+
+// The tray notice over two start-ups: what "EnableAutoTray" holds, how the user answers, what
+// boxes appear and what is stored afterwards.
+struct NoticeCase {
+    const char* name;
+    Stored autoTray;
+    int answer;
+    bool denyWrites;
+    std::vector<Box> boxes;
+    Stored autoTrayAfter;
+};
+
+void PrintTo(const NoticeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SettingsNoticeTest : public SettingsTest, public ::testing::WithParamInterface<NoticeCase> {};
+
+TEST_P(SettingsNoticeTest, AppearsAtEachStartUntilAnsweredYes) {
+    const NoticeCase& c = GetParam();
+    WriteStored(kExplorerKey, "EnableAutoTray", c.autoTray);
+    WriteStored(kSettingsKey, "State", Dword(0));
+    if (c.denyWrites) {
+        DenyExplorerWrites();
+    }
+    answer = c.answer;
+    LoadSettings();
+    LoadSettings();
+    AllowExplorerWrites();
+
+    EXPECT_EQ(shownBoxes, c.boxes);
+    const Stored after = ReadStored(kExplorerKey, "EnableAutoTray");
+    EXPECT_EQ(after.present, c.autoTrayAfter.present);
+    EXPECT_EQ(after.type, c.autoTrayAfter.type);
+    EXPECT_EQ(after.bytes, c.autoTrayAfter.bytes);
+    if (!shownBoxes.empty()) {
+        EXPECT_EQ(translationOnAtFirstBox, 0u) << "the switches are read before the notice";
+    }
+}
+
+const Box kNoticeBox{kNoticeCaption, kNotice, true};
+const Box kUpdatedBox{kNoticeCaption, kUpdated, false};
+const Box kNotChangedBox{kNoticeCaption, kNotChanged, false};
+const Stored kAbsent{false, 0, {}};
+
+INSTANTIATE_TEST_SUITE_P(
+    AutoTray, SettingsNoticeTest,
+    ::testing::Values(
+        NoticeCase{"Absent", kAbsent, IDYES, false, {}, kAbsent},
+        NoticeCase{"Zero", Dword(0), IDYES, false, {}, Dword(0)},
+        NoticeCase{"OneAnsweredNo",
+                   Dword(1),
+                   IDNO,
+                   false,
+                   {kNoticeBox, kNotChangedBox, kNoticeBox, kNotChangedBox},
+                   Dword(1)},
+        NoticeCase{"SevenAnsweredNo",
+                   Dword(7),
+                   IDNO,
+                   false,
+                   {kNoticeBox, kNotChangedBox, kNoticeBox, kNotChangedBox},
+                   Dword(7)},
+        NoticeCase{"OneAnsweredYes", Dword(1), IDYES, false, {kNoticeBox, kUpdatedBox}, Dword(0)},
+        NoticeCase{"OneAnsweredYesButTheWriteIsRefused",
+                   Dword(1),
+                   IDYES,
+                   true,
+                   {kNoticeBox, kNotChangedBox, kNoticeBox, kNotChangedBox},
+                   Dword(1)}),
+    [](const ::testing::TestParamInfo<NoticeCase>& tested) { return tested.param.name; });
+
+} // namespace
