@@ -90,27 +90,17 @@ bool CGdiPlusBitmapResource::LoadFromResource(LPCSTR name, LPCSTR type, HMODULE 
     std::memcpy(block, data, size);
 
     IStream* stream = nullptr;
+    // From here on every failure unlocks and frees the block, after any bitmap that reads it.
     if (CreateStreamOnHGlobal(imageMemory, FALSE, &stream) != S_OK) {
-        GlobalUnlock(imageMemory);
-        GlobalFree(imageMemory);
-        imageMemory = nullptr;
+        Unload();
         return false;
     }
     bitmap = CreateBitmapFromStream(stream);
     stream->Release();
-    if (bitmap == nullptr) {
-        GlobalUnlock(imageMemory);
-        GlobalFree(imageMemory);
-        imageMemory = nullptr;
-        return false;
-    }
-    if (TakeLastStatus(bitmap) == Ok) {
+    if (bitmap != nullptr && TakeLastStatus(bitmap) == Ok) {
         return true;
     }
-    ReleaseBitmap();
-    GlobalUnlock(imageMemory);
-    GlobalFree(imageMemory);
-    imageMemory = nullptr;
+    Unload();
     return false;
 }
 
