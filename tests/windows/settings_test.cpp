@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -245,26 +246,42 @@ TEST_F(SettingsTest, AnUntouchedNonzeroStateIsWrittenBackUnchanged) {
     EXPECT_EQ(ReadStored(kSettingsKey, "KeyboardAlwaysOnTop").bytes, Dword(3).bytes);
 }
 
-// The tray notice over two start-ups: what "EnableAutoTray" holds, how the user answers, what
-// boxes appear and what is stored afterwards.
+// The tray notice over two start-ups: what "EnableAutoTray" holds (-1: absent), how the user
+// answers, the boxes shown in order (N the notice, U "updated", X "NOT changed") and what
+// "EnableAutoTray" holds afterwards.
 struct NoticeCase {
     const char* name;
-    Stored autoTray;
+    int64_t autoTray;
     int answer;
     bool denyWrites;
-    std::vector<Box> boxes;
-    Stored autoTrayAfter;
+    const char* boxes;
+    int64_t autoTrayAfter;
 };
-
 void PrintTo(const NoticeCase& c, std::ostream* out) {
     *out << c.name;
+}
+
+Stored AutoTray(int64_t value) {
+    return value < 0 ? Stored{false, 0, {}} : Dword(static_cast<DWORD>(value));
+}
+
+std::vector<Box> Boxes(const char* codes) {
+    std::vector<Box> boxes;
+    for (const char* code = codes; *code != '\0'; ++code) {
+        switch (*code) {
+        case 'N': boxes.push_back({kNoticeCaption, kNotice, true}); break;
+        case 'U': boxes.push_back({kNoticeCaption, kUpdated, false}); break;
+        case 'X': boxes.push_back({kNoticeCaption, kNotChanged, false}); break;
+        }
+    }
+    return boxes;
 }
 
 class SettingsNoticeTest : public SettingsTest, public ::testing::WithParamInterface<NoticeCase> {};
 
 TEST_P(SettingsNoticeTest, AppearsAtEachStartUntilAnsweredYes) {
     const NoticeCase& c = GetParam();
-    WriteStored(kExplorerKey, "EnableAutoTray", c.autoTray);
+    WriteStored(kExplorerKey, "EnableAutoTray", AutoTray(c.autoTray));
     WriteStored(kSettingsKey, "State", Dword(0));
     if (c.denyWrites) {
         DenyExplorerWrites();
@@ -274,45 +291,25 @@ TEST_P(SettingsNoticeTest, AppearsAtEachStartUntilAnsweredYes) {
     LoadSettings();
     AllowExplorerWrites();
 
-    EXPECT_EQ(shownBoxes, c.boxes);
+    EXPECT_EQ(shownBoxes, Boxes(c.boxes));
     const Stored after = ReadStored(kExplorerKey, "EnableAutoTray");
-    EXPECT_EQ(after.present, c.autoTrayAfter.present);
-    EXPECT_EQ(after.type, c.autoTrayAfter.type);
-    EXPECT_EQ(after.bytes, c.autoTrayAfter.bytes);
+    const Stored expected = AutoTray(c.autoTrayAfter);
+    EXPECT_EQ(after.present, expected.present);
+    EXPECT_EQ(after.type, expected.type);
+    EXPECT_EQ(after.bytes, expected.bytes);
     if (!shownBoxes.empty()) {
         EXPECT_EQ(translationOnAtFirstBox, 0u) << "the switches are read before the notice";
     }
 }
 
-const Box kNoticeBox{kNoticeCaption, kNotice, true};
-const Box kUpdatedBox{kNoticeCaption, kUpdated, false};
-const Box kNotChangedBox{kNoticeCaption, kNotChanged, false};
-const Stored kAbsent{false, 0, {}};
-
 INSTANTIATE_TEST_SUITE_P(
     AutoTray, SettingsNoticeTest,
-    ::testing::Values(
-        NoticeCase{"Absent", kAbsent, IDYES, false, {}, kAbsent},
-        NoticeCase{"Zero", Dword(0), IDYES, false, {}, Dword(0)},
-        NoticeCase{"OneAnsweredNo",
-                   Dword(1),
-                   IDNO,
-                   false,
-                   {kNoticeBox, kNotChangedBox, kNoticeBox, kNotChangedBox},
-                   Dword(1)},
-        NoticeCase{"SevenAnsweredNo",
-                   Dword(7),
-                   IDNO,
-                   false,
-                   {kNoticeBox, kNotChangedBox, kNoticeBox, kNotChangedBox},
-                   Dword(7)},
-        NoticeCase{"OneAnsweredYes", Dword(1), IDYES, false, {kNoticeBox, kUpdatedBox}, Dword(0)},
-        NoticeCase{"OneAnsweredYesButTheWriteIsRefused",
-                   Dword(1),
-                   IDYES,
-                   true,
-                   {kNoticeBox, kNotChangedBox, kNoticeBox, kNotChangedBox},
-                   Dword(1)}),
+    ::testing::Values(NoticeCase{"Absent", -1, IDYES, false, "", -1},
+                      NoticeCase{"Zero", 0, IDYES, false, "", 0},
+                      NoticeCase{"OneAnsweredNo", 1, IDNO, false, "NXNX", 1},
+                      NoticeCase{"SevenAnsweredNo", 7, IDNO, false, "NXNX", 7},
+                      NoticeCase{"OneAnsweredYes", 1, IDYES, false, "NU", 0},
+                      NoticeCase{"YesButTheWriteIsRefused", 1, IDYES, true, "NXNX", 1}),
     [](const ::testing::TestParamInfo<NoticeCase>& tested) { return tested.param.name; });
 
 } // namespace
