@@ -1,10 +1,7 @@
-// Before windows.h: its FrameRect function would hide the type of the same name, which this file
-// therefore names as "struct FrameRect".
-#include "picture/minimum_size.h"
-
 #include "picture/keyboard_window.h"
 
 #include "picture/gdiplus_bitmap.h"
+#include "picture/minimum_size.h"
 #include "shell/app_state.h"
 
 using namespace Gdiplus;
@@ -55,7 +52,7 @@ void EnforceMinimumSize(HWND window, WPARAM edge, RECT* proposed) {
         return;
     }
     app.lastSizingRect = *proposed;
-    const struct FrameRect adjusted =
+    const SizingRect adjusted =
         ApplyMinimumSize(static_cast<uint32_t>(edge),
                          {proposed->left, proposed->top, proposed->right, proposed->bottom});
     *proposed = RECT{adjusted.left, adjusted.top, adjusted.right, adjusted.bottom};

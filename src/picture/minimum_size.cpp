@@ -25,7 +25,7 @@ int32_t Clamp32(int64_t value) {
 
 } // namespace
 
-FrameRect ApplyMinimumSize(uint32_t edge, FrameRect rect) {
+SizingRect ApplyMinimumSize(uint32_t edge, SizingRect rect) {
     const int64_t width = static_cast<int64_t>(rect.right) - rect.left;
     if (width < kMinimumFrameWidth) {
         if (edge == kEdgeLeft || edge == kEdgeTopLeft || edge == kEdgeBottomLeft) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // Same member order and meaning as the Win32 RECT, in screen coordinates.
-struct FrameRect {
+struct SizingRect {
     int32_t left;
     int32_t top;
     int32_t right;
@@ -15,4 +15,4 @@ constexpr int32_t kMinimumFrameWidth = 96;
 constexpr int32_t kMinimumFrameHeight = 46;
 
 // edge is the WMSZ_* code of WM_SIZING (1 left ... 8 bottom-right). Only the dragged edge moves.
-FrameRect ApplyMinimumSize(uint32_t edge, FrameRect rect);
+SizingRect ApplyMinimumSize(uint32_t edge, SizingRect rect);

@@ -19,7 +19,7 @@ bool IsOrdinary(int32_t value) {
     return value > -kOrdinaryLimit && value < kOrdinaryLimit;
 }
 
-bool IsOrdinary(const FrameRect& r) {
+bool IsOrdinary(const SizingRect& r) {
     return IsOrdinary(r.left) && IsOrdinary(r.top) && IsOrdinary(r.right) && IsOrdinary(r.bottom);
 }
 
@@ -34,7 +34,7 @@ bool In(uint32_t edge, uint32_t a, uint32_t b, uint32_t c) {
 }
 
 // The rule as written, in plain int32 arithmetic; only valid for ordinary rectangles.
-FrameRect PlainRule(uint32_t edge, FrameRect r) {
+SizingRect PlainRule(uint32_t edge, SizingRect r) {
     if (r.right - r.left < 96) {
         if (In(edge, 1, 4, 7)) {
             r.left = r.right - 96;
@@ -89,25 +89,25 @@ void CheckDimension(int32_t low, int32_t high, int32_t newLow, int32_t newHigh, 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
     const uint32_t edge = input.U32();
-    FrameRect r{input.I32(), input.I32(), input.I32(), input.I32()};
+    SizingRect r{input.I32(), input.I32(), input.I32(), input.I32()};
     const uint8_t shape = input.U8();
     if (shape & 2) {
         r.right = Saturate(static_cast<int64_t>(r.left) + r.right);
         r.bottom = Saturate(static_cast<int64_t>(r.top) + r.bottom);
     }
     if (shape & 1) {
-        r = FrameRect{r.left % kOrdinaryLimit, r.top % kOrdinaryLimit, r.right % kOrdinaryLimit,
+        r = SizingRect{r.left % kOrdinaryLimit, r.top % kOrdinaryLimit, r.right % kOrdinaryLimit,
                       r.bottom % kOrdinaryLimit};
     }
 
-    const FrameRect result = ApplyMinimumSize(edge, r);
+    const SizingRect result = ApplyMinimumSize(edge, r);
 
     CheckDimension(r.left, r.right, result.left, result.right, In(edge, 1, 4, 7), In(edge, 2, 5, 8),
                    kMinimumFrameWidth);
     CheckDimension(r.top, r.bottom, result.top, result.bottom, In(edge, 3, 4, 5), In(edge, 6, 7, 8),
                    kMinimumFrameHeight);
     if (IsOrdinary(r)) {
-        const FrameRect plain = PlainRule(edge, r);
+        const SizingRect plain = PlainRule(edge, r);
         FUZZ_REQUIRE(result.left == plain.left && result.top == plain.top &&
                      result.right == plain.right && result.bottom == plain.bottom);
     }
