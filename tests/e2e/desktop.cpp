@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/record.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -129,8 +130,8 @@ void ClearSettings() {
 }
 
 void StoreSetting(const std::string& name, unsigned value) {
-    RunCommand(std::string("wine reg add ") + kSettingsKey + " /v " + name +
-               " /t REG_DWORD /d " + std::to_string(value) + " /f >/dev/null 2>&1");
+    RunCommand(std::string("wine reg add ") + kSettingsKey + " /v " + name + " /t REG_DWORD /d " +
+               std::to_string(value) + " /f >/dev/null 2>&1");
 }
 
 long long ReadSetting(const std::string& name) {
@@ -157,6 +158,14 @@ void TapKey(unsigned scan) {
     ReleaseKey(scan);
 }
 
+void TypeFast(const std::vector<KeyEvent>& events) {
+    Display* display = TheDisplay();
+    for (const KeyEvent& event : events) {
+        XTestFakeKeyEvent(display, event.scan + 8, event.down ? True : False, CurrentTime);
+    }
+    XFlush(display);
+}
+
 void TapWith(const std::vector<unsigned>& modifiers, unsigned scan) {
     for (unsigned modifier : modifiers) {
         PressKey(modifier);
@@ -165,6 +174,87 @@ void TapWith(const std::vector<unsigned>& modifiers, unsigned scan) {
     for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
         ReleaseKey(*it);
     }
+}
+
+void SetAutoRepeat(unsigned delayMs, unsigned intervalMs) {
+    Display* display = TheDisplay();
+    XAutoRepeatOn(display);
+    XkbSetAutoRepeatRate(display, XkbUseCoreKbd, delayMs, intervalMs);
+    XSync(display, False);
+}
+
+namespace {
+
+void TakeRecord(XPointer closure, XRecordInterceptData* record) {
+    auto* events = reinterpret_cast<std::vector<KeyEvent>*>(closure);
+    if (record->category == XRecordEndOfData) {
+        events->push_back({0, false}); // keycode 0 is never a key: marks the end
+    } else if (record->category == XRecordFromServer && record->data != nullptr) {
+        const unsigned type = record->data[0] & 0x7F;
+        const unsigned keycode = record->data[1];
+        if ((type == KeyPress || type == KeyRelease) && keycode >= 8) {
+            events->push_back({keycode - 8, type == KeyPress});
+        }
+    }
+    XRecordFreeData(record);
+}
+
+} // namespace
+
+KeyRecorder::KeyRecorder() {
+    Display* control = XOpenDisplay(nullptr);
+    Display* data = XOpenDisplay(nullptr);
+    if (control == nullptr || data == nullptr) {
+        throw std::runtime_error("no X display to record on");
+    }
+    control_ = control;
+    data_ = data;
+    XRecordRange* range = XRecordAllocRange();
+    range->device_events.first = KeyPress;
+    range->device_events.last = KeyRelease;
+    XRecordClientSpec clients = XRecordAllClients;
+    context_ = XRecordCreateContext(control, 0, &clients, 1, &range, 1);
+    XFree(range);
+    XSync(control, False); // the data connection must find the context made
+    if (context_ == 0 || !XRecordEnableContextAsync(data, context_, TakeRecord,
+                                                    reinterpret_cast<XPointer>(&events_))) {
+        throw std::runtime_error("the X server does not record key events");
+    }
+}
+
+KeyRecorder::~KeyRecorder() {
+    if (context_ != 0) {
+        Stop();
+    }
+    XCloseDisplay(static_cast<Display*>(data_));
+    XCloseDisplay(static_cast<Display*>(control_));
+}
+
+void KeyRecorder::Poll() {
+    XPending(static_cast<Display*>(data_));
+    XRecordProcessReplies(static_cast<Display*>(data_));
+}
+
+std::vector<KeyEvent> KeyRecorder::Stop() {
+    if (context_ != 0) {
+        Display* control = static_cast<Display*>(control_);
+        XSync(TheDisplay(), False); // every key typed so far is taken in before the end
+        XRecordDisableContext(control, context_);
+        XSync(control, False);
+        // The last records, up to the one that ends the recording.
+        for (int waited = 0; waited < 5000 && (events_.empty() || events_.back().scan != 0);
+             waited += 10) {
+            Poll();
+            Pause(10);
+        }
+        if (!events_.empty() && events_.back().scan == 0) {
+            events_.pop_back();
+        }
+        XRecordFreeContext(control, context_);
+        XSync(control, False);
+        context_ = 0;
+    }
+    return events_;
 }
 
 bool CapsLockOn() {
@@ -269,6 +359,29 @@ void Probe::Forget() {
     while (std::getline(log, line)) {
         ++seen_;
     }
+}
+
+unsigned Probe::ModifiersDown() {
+    const auto reports = [this](unsigned* last) {
+        size_t count = 0;
+        for (const ProbeEvent& event : Events()) {
+            if (event.kind == 'M') {
+                *last = event.code;
+                ++count;
+            }
+        }
+        return count;
+    };
+    unsigned down = 0;
+    const size_t before = reports(&down);
+    Poke("probe-modifiers");
+    for (int waited = 0; waited < 15000; waited += 20) {
+        if (reports(&down) > before) {
+            return down;
+        }
+        Pause(20);
+    }
+    throw std::runtime_error("the probe did not report its modifiers");
 }
 
 Program::Program() {

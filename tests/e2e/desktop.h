@@ -38,6 +38,32 @@ void ReleaseKey(unsigned scan);
 void TapKey(unsigned scan);
 // Typing with modifiers held: Shift (42), Alt (56) or Ctrl (29) scan codes.
 void TapWith(const std::vector<unsigned>& modifiers, unsigned scan);
+// One key event by set-1 scan code, for TypeFast.
+struct KeyEvent {
+    unsigned scan;
+    bool down;
+};
+// Sends the events back to back without SendKey's pause, as fast as the X server takes them.
+void TypeFast(const std::vector<KeyEvent>& events);
+// The X server's key repeat for held keys: first repeat after delayMs, then every intervalMs.
+void SetAutoRepeat(unsigned delayMs, unsigned intervalMs);
+// Every key event the X server takes from its keyboard while it lives, the server's own
+// auto-repeats included, in order: what the keyboard really did.
+class KeyRecorder {
+  public:
+    KeyRecorder();
+    ~KeyRecorder();
+    KeyRecorder(const KeyRecorder&) = delete;
+    KeyRecorder& operator=(const KeyRecorder&) = delete;
+    void Poll(); // takes in what the server has recorded so far
+    std::vector<KeyEvent> Stop();
+
+  private:
+    void* control_ = nullptr; // Display*, for the commands
+    void* data_ = nullptr;    // Display*, on which the records arrive
+    unsigned long context_ = 0;
+    std::vector<KeyEvent> events_;
+};
 bool CapsLockOn();
 void SetCapsLock(bool on);
 void ClickAt(int x, int y);
@@ -57,6 +83,8 @@ class Probe {
     void Settle();
     std::vector<ProbeEvent> Events();
     void Forget(); // drops the events seen so far
+    // Bits of the keys GetAsyncKeyState reports down: LShift RShift LCtrl RCtrl LAlt RAlt.
+    unsigned ModifiersDown();
 
   private:
     std::string logPath_;

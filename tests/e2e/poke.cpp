@@ -53,9 +53,9 @@ void PrintWindow(HWND window) {
     printf("visible=%d topmost=%d iconic=%d zoomed=%d frame=%ld,%ld,%ld,%ld "
            "client=%ld,%ld,%ld,%ld foreground=%d\n",
            IsWindowVisible(window) ? 1 : 0, (exStyle & WS_EX_TOPMOST) ? 1 : 0,
-           IsIconic(window) ? 1 : 0, IsZoomed(window) ? 1 : 0, frame.left, frame.top,
-           frame.right, frame.bottom, origin.x, origin.y, origin.x + client.right,
-           origin.y + client.bottom, GetForegroundWindow() == window ? 1 : 0);
+           IsIconic(window) ? 1 : 0, IsZoomed(window) ? 1 : 0, frame.left, frame.top, frame.right,
+           frame.bottom, origin.x, origin.y, origin.x + client.right, origin.y + client.bottom,
+           GetForegroundWindow() == window ? 1 : 0);
 }
 
 BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
@@ -138,6 +138,10 @@ int main(int argc, char** argv) {
         GetClassNameA(GetForegroundWindow(), name, sizeof name);
         printf("%s\n", name);
         return 0;
+    }
+    if (command == "probe-modifiers") {
+        HWND probe = FindWindowA("QelvaroProbe", nullptr);
+        return probe != nullptr && PostMessageA(probe, WM_APP + 1, 0, 0) ? 0 : 1;
     }
     HWND window = FindProgramWindow(command == "sync" ? 20000 : 2000);
     if (command == "exists") {

@@ -1,6 +1,7 @@
 // The application a person types into during the end-to-end tests. It owns the foreground
 // window, records every WM_CHAR it receives and, through its own low-level hook installed before
 // qelvaro.exe starts (so called after qelvaro's hook), every key event that gets past qelvaro.
+// The window is a Unicode one, so characters arrive as UTF-16, not as '?'.
 // Usage: probe.exe LOGFILE. Lines: "ready", "K <d|u> vk scan flags", "C code", "S code"
 // (WM_SYSCHAR), all numbers in hex.
 #include <windows.h>
@@ -56,7 +57,7 @@ LRESULT CALLBACK ProbeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace
@@ -69,14 +70,14 @@ int main(int argc, char** argv) {
     if (logFile == nullptr) {
         return 3;
     }
-    WNDCLASSA windowClass{};
+    WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ProbeWndProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = "QelvaroProbe";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "QelvaroProbe", "Qelvaro probe", WS_OVERLAPPEDWINDOW, 300,
+    windowClass.lpszClassName = L"QelvaroProbe";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, L"QelvaroProbe", L"Qelvaro probe", WS_OVERLAPPEDWINDOW, 300,
                                   600, 400, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
     hook = SetWindowsHookExA(WH_KEYBOARD_LL, RecordKey, GetModuleHandleA(nullptr), 0);
     ShowWindow(window, SW_SHOW);
@@ -84,9 +85,9 @@ int main(int argc, char** argv) {
     SetFocus(window);
     Log("ready %x", hook != nullptr);
     MSG message{};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     UnhookWindowsHookEx(hook);
     fclose(logFile);
