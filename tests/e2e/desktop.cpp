@@ -340,7 +340,7 @@ std::vector<ProbeEvent> Probe::Events() {
         fields >> event.kind;
         if (event.kind == 'K') {
             char direction = 0;
-            fields >> direction >> std::hex >> event.vk >> event.code >> event.flags;
+            fields >> direction >> std::hex >> event.vk >> event.code >> event.flags >> event.extra;
             event.down = direction == 'd';
         } else if (event.kind == 'C' || event.kind == 'S' || event.kind == 'M') {
             fields >> std::hex >> event.code;

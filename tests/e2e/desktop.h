@@ -14,6 +14,7 @@ struct ProbeEvent {
     unsigned vk;    // K
     unsigned code;  // K: scan code (the character for a packet); C, S: the character; M: bits
     unsigned flags; // K: LLKHF_* flags
+    unsigned extra; // K: the sender's extra information (low 32 bits)
     bool Injected() const {
         return (flags & 0x10) != 0;
     }

@@ -12,6 +12,8 @@
 namespace {
 
 UINT const kTrayIconId = 202;
+ULONG_PTR const kInjectorMark = 0x1417EC7; // tells the injector's keys from everyone else's
+WORD const kScanSpace = 0x39;
 
 HWND FindProgramWindow(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
@@ -122,6 +124,36 @@ int PrintResources(HWND window) {
     return 0;
 }
 
+void SendKey(WORD virtualKey, WORD scan, DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = scan;
+    input.ki.dwFlags = flags;
+    input.ki.dwExtraInfo = kInjectorMark;
+    SendInput(1, &input, sizeof input);
+}
+
+// Another program typing beside the person: COUNT characters as Unicode packets, PAUSE ms
+// apart, every third followed by a space key sent by scan code. The characters alternate
+// between ideographs and ASCII whose codes are also scan codes of mapped keys. Prints what it
+// sent, in order: "p" and the character, or "s" and the scan code.
+int InjectBeside(unsigned count, unsigned pauseMs) {
+    for (unsigned i = 0; i < count; ++i) {
+        const WORD character = static_cast<WORD>(i % 2 == 0 ? 0x4E00 + i : 0x20 + i % 22);
+        SendKey(0, character, KEYEVENTF_UNICODE);
+        SendKey(0, character, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
+        printf("p %x\n", character);
+        if (i % 3 == 2) {
+            SendKey(0, kScanSpace, KEYEVENTF_SCANCODE);
+            SendKey(0, kScanSpace, KEYEVENTF_SCANCODE | KEYEVENTF_KEYUP);
+            printf("s %x\n", kScanSpace);
+        }
+        Sleep(pauseMs);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +170,10 @@ int main(int argc, char** argv) {
         GetClassNameA(GetForegroundWindow(), name, sizeof name);
         printf("%s\n", name);
         return 0;
+    }
+    if (command == "inject" && argc == 4) {
+        return InjectBeside(static_cast<unsigned>(Number(argv[2])),
+                            static_cast<unsigned>(Number(argv[3])));
     }
     if (command == "probe-modifiers") {
         HWND probe = FindWindowA("QelvaroProbe", nullptr);

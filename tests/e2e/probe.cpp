@@ -2,7 +2,7 @@
 // window, records every WM_CHAR it receives and, through its own low-level hook installed before
 // qelvaro.exe starts (so called after qelvaro's hook), every key event that gets past qelvaro.
 // The window is a Unicode one, so characters arrive as UTF-16, not as '?'.
-// Usage: probe.exe LOGFILE. Lines: "ready", "K <d|u> vk scan flags", "C code", "S code"
+// Usage: probe.exe LOGFILE. Lines: "ready", "K <d|u> vk scan flags extra", "C code", "S code"
 // (WM_SYSCHAR), all numbers in hex.
 #include <windows.h>
 
@@ -13,8 +13,9 @@ namespace {
 FILE* logFile = nullptr;
 HHOOK hook = nullptr;
 
-void Log(const char* format, unsigned a, unsigned b = 0, unsigned c = 0, unsigned d = 0) {
-    fprintf(logFile, format, a, b, c, d);
+void Log(const char* format, unsigned a, unsigned b = 0, unsigned c = 0, unsigned d = 0,
+         unsigned e = 0) {
+    fprintf(logFile, format, a, b, c, d, e);
     fputc('\n', logFile);
     fflush(logFile);
 }
@@ -23,7 +24,8 @@ LRESULT CALLBACK RecordKey(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        Log("K %c %02x %04x %02x", down ? 'd' : 'u', key->vkCode, key->scanCode, key->flags);
+        Log("K %c %02x %04x %02x %x", down ? 'd' : 'u', key->vkCode, key->scanCode, key->flags,
+            static_cast<unsigned>(key->dwExtraInfo));
     }
     return CallNextHookEx(hook, code, wParam, lParam);
 }
