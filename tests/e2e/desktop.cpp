@@ -384,8 +384,8 @@ unsigned Probe::ModifiersDown() {
     throw std::runtime_error("the probe did not report its modifiers");
 }
 
-Program::Program() {
-    process_ = StartWineProgram("qelvaro.exe", {});
+Program::Program(const std::string& exe) {
+    process_ = StartWineProgram(exe, {});
     int status = 0;
     Poke("sync", &status);
     if (status != 0) {

@@ -93,10 +93,10 @@ class Probe {
     size_t seen_ = 0;
 };
 
-// qelvaro.exe, started and waited for until its message loop runs.
+// qelvaro.exe (or another build of it beside), started and waited for until its loop runs.
 class Program {
   public:
-    Program();
+    explicit Program(const std::string& exe = "qelvaro.exe");
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

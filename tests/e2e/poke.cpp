@@ -2,6 +2,7 @@
 // send, and reports what a person would see of it. One command per run, answers on stdout.
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -106,6 +107,58 @@ int PrintNotepadText() {
     return 0;
 }
 
+// GetGuiResources is a stub under Wine (always 0), so the GDI objects are also counted in the
+// handle table the PEB points to, which Wine keeps as Windows did before Windows 10: 65536
+// entries of 24 bytes, the object type in byte 12, 0 for a free entry.
+struct GdiTable {
+    static constexpr size_t kEntries = 0x10000, kEntrySize = 24, kTypeOffset = 12;
+    std::string bytes;
+
+    bool Read(HANDLE process) {
+        PROCESS_BASIC_INFORMATION basic{};
+        if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
+                                      nullptr) != 0 ||
+            basic.PebBaseAddress == nullptr) {
+            return false;
+        }
+        // GdiSharedHandleTable: at 0xF8 of a 64-bit PEB, 0x94 of a 32-bit one.
+        const size_t offset = sizeof(void*) == 8 ? 0xF8 : 0x94;
+        void* table = nullptr;
+        bytes.assign(kEntries * kEntrySize, '\0');
+        return ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + offset,
+                                 &table, sizeof table, nullptr) &&
+               table != nullptr &&
+               ReadProcessMemory(process, table, &bytes[0], bytes.size(), nullptr);
+    }
+    long Count() const {
+        long count = 0;
+        for (size_t entry = 0; entry < kEntries; ++entry) {
+            count += bytes[entry * kEntrySize + kTypeOffset] != 0 ? 1 : 0;
+        }
+        return count;
+    }
+};
+
+// -1 unless the table is where it is expected: reading our own must show 64 new brushes.
+long CountGdiObjects(HANDLE process) {
+    GdiTable own;
+    if (!own.Read(GetCurrentProcess())) {
+        return -1;
+    }
+    const long before = own.Count();
+    HBRUSH brushes[64];
+    for (HBRUSH& brush : brushes) {
+        brush = CreateSolidBrush(RGB(1, 2, 3));
+    }
+    own.Read(GetCurrentProcess());
+    const long after = own.Count();
+    for (HBRUSH brush : brushes) {
+        DeleteObject(brush);
+    }
+    GdiTable table;
+    return after - before == 64 && table.Read(process) ? table.Count() : -1;
+}
+
 int PrintResources(HWND window) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
@@ -116,12 +169,61 @@ int PrintResources(HWND window) {
     PROCESS_MEMORY_COUNTERS_EX memory{};
     GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                          sizeof memory);
-    printf("user=%lu gdi=%lu private=%llu workingset=%llu\n",
+    printf("user=%lu gdi=%lu private=%llu workingset=%llu gditable=%ld\n",
            GetGuiResources(process, GR_USEROBJECTS), GetGuiResources(process, GR_GDIOBJECTS),
            static_cast<unsigned long long>(memory.PrivateUsage),
-           static_cast<unsigned long long>(memory.WorkingSetSize));
+           static_cast<unsigned long long>(memory.WorkingSetSize), CountGdiObjects(process));
     CloseHandle(process);
     return 0;
+}
+
+HWND VisibleMenuOf(DWORD threadId) {
+    for (HWND menu = FindWindowA("#32768", nullptr); menu != nullptr;
+         menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
+        if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, nullptr) == threadId) {
+            return menu;
+        }
+    }
+    return nullptr;
+}
+
+bool WaitFor(bool (*done)(DWORD), DWORD threadId) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(1)) {
+        if (done(threadId)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// COUNT rounds of one kind, each as the shell or the menu would send it: "menu" opens the tray
+// menu and closes it with Escape; "view" shows and hides the window; "translation" disables and
+// enables translation. Prints the rounds completed.
+int Cycle(HWND window, const std::string& kind, unsigned count) {
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    DWORD_PTR result = 0;
+    const auto command = [window, &result](WPARAM id) {
+        return SendMessageTimeoutA(window, WM_COMMAND, id, 0, SMTO_NORMAL, 20000, &result) != 0;
+    };
+    unsigned done = 0;
+    for (; done < count; ++done) {
+        bool ok = false;
+        if (kind == "menu") {
+            PostMessageA(window, WM_USER + 1, kTrayIconId, WM_RBUTTONDOWN);
+            ok = WaitFor([](DWORD t) { return VisibleMenuOf(t) != nullptr; }, thread) &&
+                 PostMessageA(VisibleMenuOf(thread), WM_KEYDOWN, VK_ESCAPE, 0) &&
+                 WaitFor([](DWORD t) { return VisibleMenuOf(t) == nullptr; }, thread);
+        } else if (kind == "view") {
+            ok = command(410) && command(410);
+        } else if (kind == "translation") {
+            ok = command(400) && command(401);
+        }
+        if (!ok) {
+            break;
+        }
+    }
+    printf("%u\n", done);
+    return done == count ? 0 : 1;
 }
 
 void SendKey(WORD virtualKey, WORD scan, DWORD flags) {
@@ -206,6 +308,9 @@ int main(int argc, char** argv) {
     }
     if (command == "resources") {
         return PrintResources(window);
+    }
+    if (command == "cycle" && argc == 4) {
+        return Cycle(window, argv[2], static_cast<unsigned>(Number(argv[3])));
     }
     if (command == "icon") {
         // Modifying nothing succeeds only while the shell holds an icon for this window and id.

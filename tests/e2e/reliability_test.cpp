@@ -7,6 +7,8 @@
 #include "translation/layout.h"
 
 #include <cstdint>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -293,6 +295,121 @@ TEST_F(ReliabilityTest, OtherProgramsInputPassesUnchangedThroughTheStorm) {
             std::to_string(received.interleavings) + " times");
     EXPECT_EQ(received.beside, expected);
     EXPECT_GT(received.interleavings, 50u);
+}
+
+// Runs reg.exe on the Wine prefix: reg VERB KEY ARGUMENTS.
+std::string Reg(const std::string& verb, const char* key, const std::string& arguments) {
+    return RunCommand("wine reg " + verb + " '" + key + "' " + arguments + " 2>/dev/null");
+}
+
+const char kSettingsKey[] = "HKCU\\Software\\Tarnwell\\Qelvaro";
+const char kExplorerKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+
+// The white of the window class's brush, and nothing else, over the whole client area.
+std::string ClientColours() {
+    std::istringstream fields(Poke("window"));
+    std::string field, client;
+    while (fields >> field) {
+        if (field.rfind("client=", 0) == 0) {
+            client = field.substr(7);
+        }
+    }
+    int left = 0, top = 0, right = 0, bottom = 0;
+    if (sscanf(client.c_str(), "%d,%d,%d,%d", &left, &top, &right, &bottom) != 4) {
+        return "no window";
+    }
+    return RunCommand("import -window root -crop " + std::to_string(right - left) + "x" +
+                      std::to_string(bottom - top) + "+" + std::to_string(left) + "+" +
+                      std::to_string(top) + " +repage -format '%k %[pixel:p{0,0}]' info:-");
+}
+
+// One paced key press with Caps Lock on: the characters the program typed for it.
+std::vector<unsigned> TranslationOf(Probe& probe, unsigned scan) {
+    probe.Focus();
+    SetCapsLock(true);
+    probe.Settle();
+    probe.Forget();
+    TapKey(scan);
+    probe.Settle();
+    std::vector<unsigned> typed;
+    for (const ProbeEvent& e : probe.Events()) {
+        if (e.kind == 'K' && e.down && e.Injected() && e.vk == kVkPacket) {
+            typed.push_back(e.code);
+        }
+    }
+    SetCapsLock(false);
+    return typed;
+}
+
+// Every setting stored in a form the program never writes: it starts, takes the zero-extended
+// bytes of a short value and the default for one it cannot read, and writes nothing.
+TEST_F(ReliabilityTest, StartsWithOddValuesStoredEverywhere) {
+    Reg("add", kSettingsKey, "/v State /t REG_SZ /d on-and-off /f");
+    Reg("add", kSettingsKey, "/v ViewKeyboard /t REG_BINARY /d 010000 /f");
+    Reg("add", kSettingsKey, "/v KeyboardAlwaysOnTop /t REG_QWORD /d 1 /f");
+    Reg("add", kExplorerKey, "/v EnableAutoTray /t REG_BINARY /f");
+    const auto stored = [] {
+        return Reg("query", kSettingsKey, "") + Reg("query", kExplorerKey, "/v EnableAutoTray");
+    };
+    const std::string before = stored();
+    Probe probe;
+    Program program;
+    const std::string window = Poke("window");
+    EXPECT_NE(window.find("visible=1 topmost=0"), std::string::npos) << window;
+    EXPECT_EQ(TranslationOf(probe, kScanQ), std::vector<unsigned>{0x158F});
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(stored(), before);
+    EXPECT_NE(before.find("REG_QWORD"), std::string::npos) << before;
+    Reg("delete", kExplorerKey, "/v EnableAutoTray /f");
+    Figures("4 odd values at start: window shown, not topmost, Q typed U+158F, nothing written");
+}
+
+// Builds whose picture resource is cut short or is no picture at all: the window is white and
+// everything else works.
+TEST_F(ReliabilityTest, DamagedPictureShowsAWhiteWindowAndKeysStillTranslate) {
+    for (const char* exe : {"qelvaro_truncated_picture.exe", "qelvaro_notpng_picture.exe"}) {
+        SCOPED_TRACE(exe);
+        StoreSetting("ViewKeyboard", 1);
+        Probe probe;
+        Program program(exe);
+        const std::string colours = ClientColours();
+        EXPECT_EQ(colours, "1 srgb(255,255,255)");
+        EXPECT_EQ(TranslationOf(probe, kScanQ), std::vector<unsigned>{0x158F});
+        program.Command(430);
+        EXPECT_TRUE(WaitForExit(program.process(), 10000)) << "Exit still ends it";
+        Figures(std::string(exe) + ": client area colours " + colours + ", Q typed U+158F");
+    }
+}
+
+// Only the system libraries the program uses, and the C runtime: nothing that could reach a
+// network, and nothing that is not on every Windows.
+TEST_F(ReliabilityTest, ImportsOnlyTheSystemLibrariesItUses) {
+    const std::string table =
+        RunCommand("x86_64-w64-mingw32-objdump -p '" + ProgramDirectory() + "/qelvaro.exe'");
+    std::istringstream lines(table);
+    std::vector<std::string> libraries;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find("DLL Name: ");
+        if (at != std::string::npos) {
+            std::string name = line.substr(at + 10);
+            for (char& c : name) {
+                c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+            }
+            libraries.push_back(name);
+        }
+    }
+    const std::vector<std::string> allowed = {"user32.dll",   "shell32.dll", "shlwapi.dll",
+                                              "kernel32.dll", "ole32.dll",   "gdiplus.dll",
+                                              "gdi32.dll",    "msvcrt.dll"};
+    std::string names;
+    for (const std::string& name : libraries) {
+        names += name + " ";
+        const bool known = std::find(allowed.begin(), allowed.end(), name) != allowed.end() ||
+                           name.rfind("api-ms-win-crt-", 0) == 0;
+        EXPECT_TRUE(known) << name;
+    }
+    EXPECT_GE(libraries.size(), 7u) << table.substr(0, 2000);
+    Figures("imports: " + names);
 }
 
 } // namespace
