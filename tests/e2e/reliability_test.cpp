@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -303,6 +305,12 @@ std::string Reg(const std::string& verb, const char* key, const std::string& arg
 }
 
 const char kSettingsKey[] = "HKCU\\Software\\Tarnwell\\Qelvaro";
+const char kX11DriverKey[] = "HKCU\\Software\\Wine\\X11 Driver";
+// Wine creates a few GDI objects and grows its heaps now and then (a font, a cache) whatever
+// the program does; a thing lost in every round would add a thousand objects, or about 1 kB a
+// round for a menu with its items.
+constexpr long kGdiTolerance = 4;
+constexpr long kPrivateToleranceKb = 512;
 const char kExplorerKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 
 // The white of the window class's brush, and nothing else, over the whole client area.
@@ -410,6 +418,76 @@ TEST_F(ReliabilityTest, ImportsOnlyTheSystemLibrariesItUses) {
     }
     EXPECT_GE(libraries.size(), 7u) << table.substr(0, 2000);
     Figures("imports: " + names);
+}
+
+// The Linux process that runs a Windows program, found by the path Wine gives it.
+pid_t LinuxProcess(const std::string& exe) {
+    const std::string pattern = "[" + exe.substr(0, 1) + "]" + exe.substr(1) + "$";
+    return static_cast<pid_t>(std::atol(RunCommand("pgrep -f -n '" + pattern + "'").c_str()));
+}
+
+// Private bytes as Linux counts them: Wine's own counter for them is 0.
+long PrivateKilobytes(pid_t process) {
+    std::ifstream rollup("/proc/" + std::to_string(process) + "/smaps_rollup");
+    long total = 0;
+    for (std::string field; rollup >> field;) {
+        long kilobytes = 0;
+        if ((field == "Private_Clean:" || field == "Private_Dirty:") && rollup >> kilobytes) {
+            total += kilobytes;
+        }
+    }
+    return total;
+}
+
+long GdiObjects() {
+    const std::string resources = Poke("resources");
+    const size_t at = resources.find("gditable=");
+    return at == std::string::npos ? -1 : std::atol(resources.c_str() + at + 9);
+}
+
+// A thousand rounds each of the tray menu, the window and translation, driven as the shell and
+// the menu drive them: the GDI objects and the private bytes stay as they were after a first few
+// rounds, and one hook is left, which translates each key once and goes when disabled.
+TEST_F(ReliabilityTest, ThousandRoundsOfEachCommandLeaveObjectsMemoryAndOneHook) {
+    // Without a window manager Wine waits a second for one to withdraw each window it hides.
+    Reg("add", kX11DriverKey, "/v Managed /d N /f");
+    Probe probe;
+    Program program;
+    const pid_t process = LinuxProcess("qelvaro.exe");
+    const char* kinds[] = {"menu", "view", "translation"};
+    for (const char* kind : kinds) {
+        EXPECT_EQ(Poke(std::string("cycle ") + kind + " 50"), "50\n") << kind;
+    }
+    const long gdiBefore = GdiObjects(), privateBefore = PrivateKilobytes(process);
+    std::string rounds;
+    for (const char* kind : kinds) {
+        rounds += " " + std::string(kind) + "=" + Poke(std::string("cycle ") + kind + " 1000");
+        rounds.pop_back();
+        rounds += " (then GDI " + std::to_string(GdiObjects()) + ", private kB " +
+                  std::to_string(PrivateKilobytes(process)) + ")";
+    }
+    const long gdiAfter = GdiObjects(), privateAfter = PrivateKilobytes(process);
+    Reg("delete", kX11DriverKey, "/v Managed /f");
+
+    const std::vector<unsigned> enabled = TranslationOf(probe, kScanQ);
+    program.Command(400);
+    const std::vector<unsigned> disabled = TranslationOf(probe, kScanQ);
+    Figures("rounds:" + rounds + "; GDI objects " + std::to_string(gdiBefore) + " -> " +
+            std::to_string(gdiAfter) + ", private kB " + std::to_string(privateBefore) + " -> " +
+            std::to_string(privateAfter) + " (allowed: " + std::to_string(kGdiTolerance) +
+            " objects, " + std::to_string(kPrivateToleranceKb) +
+            " kB; USER objects: GetGuiResources is a stub under Wine); Q typed " +
+            std::to_string(enabled.size()) + " character(s) enabled, " +
+            std::to_string(disabled.size()) + " disabled");
+    for (const char* kind : kinds) {
+        EXPECT_NE(rounds.find(std::string(kind) + "=1000 "), std::string::npos) << rounds;
+    }
+    EXPECT_GT(gdiBefore, 0) << "the GDI handle table could not be read";
+    EXPECT_LE(std::labs(gdiAfter - gdiBefore), kGdiTolerance);
+    EXPECT_GT(privateBefore, 0);
+    EXPECT_LE(privateAfter, privateBefore + kPrivateToleranceKb);
+    EXPECT_EQ(enabled, std::vector<unsigned>{0x158F}) << "one hook, one character";
+    EXPECT_TRUE(disabled.empty()) << "no hook left behind";
 }
 
 } // namespace
