@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
+#include <set>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -488,6 +490,134 @@ TEST_F(ReliabilityTest, ThousandRoundsOfEachCommandLeaveObjectsMemoryAndOneHook)
     EXPECT_LE(privateAfter, privateBefore + kPrivateToleranceKb);
     EXPECT_EQ(enabled, std::vector<unsigned>{0x158F}) << "one hook, one character";
     EXPECT_TRUE(disabled.empty()) << "no hook left behind";
+}
+
+// HKEY_CURRENT_USER as regedit exports it, one "[key] value" line per value.
+std::set<std::string> UserRegistry() {
+    char path[] = "/tmp/qelvaro-hkcu.XXXXXX";
+    const int file = mkstemp(path);
+    if (file >= 0) {
+        close(file);
+    }
+    RunCommand(std::string("wine regedit /e '") + path + "' HKEY_CURRENT_USER >/dev/null 2>&1");
+    std::istringstream text(RunCommand(std::string("iconv -f UTF-16 -t UTF-8 '") + path + "'"));
+    unlink(path);
+    std::set<std::string> values;
+    std::string key;
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line[0] == '[') {
+            key = line;
+        } else if (!line.empty() && line[0] != '#') {
+            values.insert(key + " " + line);
+        }
+    }
+    return values;
+}
+
+// Every file under these folders, with its size and time of change.
+std::set<std::string> Files(const std::string& folders) {
+    std::istringstream text(
+        RunCommand("find " + folders + " -type f -printf '%p %s %T@\\n' 2>/dev/null"));
+    std::set<std::string> files;
+    for (std::string line; std::getline(text, line);) {
+        files.insert(line);
+    }
+    return files;
+}
+
+std::vector<std::string> Added(const std::set<std::string>& before,
+                               const std::set<std::string>& after) {
+    std::vector<std::string> added;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::back_inserter(added));
+    return added;
+}
+
+// The program's sockets that are network ones: Wine's own link to its server is a Unix socket.
+size_t NetworkSockets(pid_t process) {
+    std::set<std::string> network;
+    for (const char* table : {"tcp", "tcp6", "udp", "udp6", "raw", "raw6"}) {
+        std::istringstream lines(RunCommand(std::string("cat /proc/net/") + table));
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            std::string field;
+            for (int i = 0; i < 10 && fields >> field; ++i) {
+            }
+            network.insert(field); // the tenth field is the socket's inode
+        }
+    }
+    size_t count = 0;
+    std::istringstream links(RunCommand("ls -l /proc/" + std::to_string(process) + "/fd"));
+    for (std::string line; std::getline(links, line);) {
+        const size_t at = line.find("socket:[");
+        if (at != std::string::npos) {
+            const std::string inode = line.substr(at + 8, line.find(']', at) - at - 8);
+            count += network.count(inode);
+        }
+    }
+    return count;
+}
+
+// A whole session, typing and commands included: the registry gains the program's three values
+// and nothing else, no file appears or changes, and no network socket is ever open.
+TEST_F(ReliabilityTest, SessionWritesOnlyItsThreeValuesNoFileAndNoSocket) {
+    const char* prefix = getenv("WINEPREFIX");
+    ASSERT_NE(prefix, nullptr);
+    // The program starts in a folder of its own, so that anything it put there would show.
+    char workplace[] = "/tmp/qelvaro-cwd.XXXXXX";
+    ASSERT_NE(mkdtemp(workplace), nullptr);
+    const std::string folders = std::string("'") + prefix + "/drive_c' '" + workplace + "'";
+    char* home = getcwd(nullptr, 0);
+    Probe probe;
+    const std::set<std::string> registryBefore = UserRegistry();
+    const std::set<std::string> filesBefore = Files(folders);
+    size_t sockets = 0, socketChecks = 0;
+    {
+        EXPECT_EQ(chdir(workplace), 0);
+        Program program;
+        EXPECT_EQ(chdir(home), 0);
+        const pid_t process = LinuxProcess("qelvaro.exe");
+        const auto checkSockets = [&] {
+            sockets += NetworkSockets(process);
+            ++socketChecks;
+        };
+        checkSockets();
+        for (unsigned scan : {kScanQ, 17u, 18u, 19u}) {
+            EXPECT_EQ(TranslationOf(probe, scan).size(), 1u);
+            checkSockets();
+        }
+        for (unsigned command : {410u, 411u, 410u, 400u, 401u}) {
+            program.Command(command);
+            checkSockets();
+        }
+        program.Command(430);
+        EXPECT_TRUE(WaitForExit(program.process(), 10000));
+    }
+    const std::vector<std::string> values = Added(registryBefore, UserRegistry());
+    const std::vector<std::string> files = Added(filesBefore, Files(folders));
+    std::string written;
+    for (const std::string& line : values) {
+        written += line + "\n";
+    }
+    for (const std::string& line : files) {
+        written += line + "\n";
+    }
+    free(home);
+    rmdir(workplace);
+    Figures(std::to_string(registryBefore.size()) + " registry values before, " +
+            std::to_string(values.size()) + " added or changed; " +
+            std::to_string(filesBefore.size()) + " files before, " + std::to_string(files.size()) +
+            " added or changed; network sockets " + std::to_string(sockets) + " in " +
+            std::to_string(socketChecks) + " looks");
+    EXPECT_EQ(sockets, 0u);
+    EXPECT_TRUE(files.empty()) << written;
+    EXPECT_EQ(values.size(), 3u) << written;
+    for (const std::string& line : values) {
+        EXPECT_EQ(line.rfind("[HKEY_CURRENT_USER\\Software\\Tarnwell\\Qelvaro] ", 0), 0u) << line;
+    }
 }
 
 } // namespace
