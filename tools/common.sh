@@ -8,6 +8,7 @@ QELVARO_PACKAGES=(
   wine wine64 xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386
   nsis zip
+  procps
 )
 
 # Installs only what is absent, so a machine that has everything never touches the network.
