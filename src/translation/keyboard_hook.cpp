@@ -44,16 +44,17 @@ void CarryOut(const KeyAction& action) {
     case KeyActionKind::InjectChar:
     case KeyActionKind::EchoKey: break;
     }
-    if (action.ctrlWrap) {
-        SendVirtualKeyEvent(VK_LCONTROL, 1);
-    }
+    const bool ctrlPressed = action.ctrlWrap && SendVirtualKeyEvent(VK_LCONTROL, 1) != 0;
     if (action.kind == KeyActionKind::InjectChar) {
         SendUnicodeChar(action.character);
     } else {
         EchoVirtualKey(action.virtualKey);
     }
-    if (action.ctrlWrap) {
-        SendVirtualKeyEvent(VK_LCONTROL, 0);
+    // The release goes out whenever the press did, even if the foreground window has gone in
+    // between (it can close on the Ctrl press itself): a Left-Ctrl left down would turn every
+    // later key of the desktop into a shortcut.
+    if (ctrlPressed) {
+        SendKeyboardRecord(VK_LCONTROL, 0, KEYEVENTF_KEYUP);
     }
 }
 
