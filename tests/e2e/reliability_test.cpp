@@ -6,20 +6,21 @@
 
 #include "translation/layout.h"
 
-#include <cstdint>
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
-#include <iterator>
-#include <set>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <set>
 #include <sstream>
-#include <thread>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
 #include <unistd.h>
 
 namespace {
@@ -229,7 +230,7 @@ class ReliabilityTest : public ::testing::Test {
     }
     // Types a storm of this many presses into the probe with the program running and checks
     // that the program typed exactly one character for each press the keyboard made, in order,
-    // Ctrl-wrapped under Alt, and left no modifier down. The figures start with what's given.
+    // Ctrl-wrapped under Alt, and left no modifier down. Its figures line starts with `figures`.
     Received StormChecked(size_t presses, const std::function<void()>& beside,
                           std::string figures) {
         const Storm storm = MakeStorm(table_, presses, 300);
@@ -240,7 +241,13 @@ class ReliabilityTest : public ::testing::Test {
         WaitForTranslation(probe);
         KeyRecorder recorder;
         std::thread besideStorm(beside);
-        std::vector<ProbeEvent> events = Type(storm, probe, recorder);
+        std::vector<ProbeEvent> events;
+        try {
+            events = Type(storm, probe, recorder);
+        } catch (...) {
+            besideStorm.join();
+            throw;
+        }
         besideStorm.join();
         probe.Settle();
         const std::vector<ProbeEvent> rest = probe.Events();
