@@ -4,6 +4,7 @@
 // Arguments: qelvaro.exe, minimal_tray.exe, rounds (default 25, after one warm-up round).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,7 +15,7 @@
 
 int main(int argc, char** argv) {
     const std::vector<TrayProgram> programs = TrayPrograms(argc, argv);
-    const int rounds = argc > 3 ? std::atoi(argv[3]) : 25;
+    const int rounds = std::max(1, argc > 3 ? std::atoi(argv[3]) : 25);
 
     std::vector<double> ready[2];
     std::vector<double> cpu[2];
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
     PrintRow("Start-up: process start to tray icon added and message loop waiting, vs a minimal "
              "tray program (goal: at most 1.5x)",
              Median(ready[0]), Median(ready[1]), "ms");
+    // Load from elsewhere only ever adds time, so the fastest start is the least disturbed one.
+    PrintRow("Start-up, the fastest of all starts of each (reference: least disturbed by load)",
+             *std::min_element(ready[0].begin(), ready[0].end()),
+             *std::min_element(ready[1].begin(), ready[1].end()), "ms");
     PrintRow("CPU time of that start-up vs the minimal tray program (reference)", Median(cpu[0]),
              Median(cpu[1]), "ms");
     return 0;
