@@ -1,4 +1,4 @@
-// GDI+ started once for a whole test executable, as the program starts it before loading.
+// GDI+ started once for each test executable that includes this, as the program starts it.
 #pragma once
 
 #include <windows.h>
@@ -16,3 +16,6 @@ struct GdiplusSession : testing::Environment {
         Gdiplus::GdiplusShutdown(token);
     }
 };
+
+inline testing::Environment* const gdiplusSession =
+    testing::AddGlobalTestEnvironment(new GdiplusSession);

@@ -10,8 +10,7 @@ struct ProgramModule {
 
     ProgramModule() {
         char path[MAX_PATH] = {};
-        const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string name(path, length);
+        std::string name(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
         name = name.substr(0, name.find_last_of("\\/") + 1) + "qelvaro.exe";
         module = LoadLibraryExA(name.c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -24,16 +23,12 @@ struct ProgramModule {
     ProgramModule(const ProgramModule&) = delete;
     ProgramModule& operator=(const ProgramModule&) = delete;
 
-    std::string ResourceBytes(LPCSTR name, LPCSTR type) const {
-        HRSRC resource = FindResourceA(module, name, type);
-        if (resource == nullptr) {
-            return {};
-        }
-        const DWORD size = SizeofResource(module, resource);
-        const void* data = LockResource(LoadResource(module, resource));
-        if (data == nullptr) {
-            return {};
-        }
-        return std::string(static_cast<const char*>(data), size);
+    // Empty when absent. Without a language, the system's usual search picks one.
+    std::string ResourceBytes(LPCSTR name, LPCSTR type, WORD language = 0) const {
+        HRSRC resource = language == 0 ? FindResourceA(module, name, type)
+                                       : FindResourceExA(module, type, name, language);
+        const void* data = resource ? LockResource(LoadResource(module, resource)) : nullptr;
+        return data ? std::string(static_cast<const char*>(data), SizeofResource(module, resource))
+                    : std::string();
     }
 };
