@@ -165,6 +165,8 @@ Expected ExpectedFromKeyboard(const LayoutEntry (&table)[kLayoutEntryCount],
 // slower than that. Waits until one paced key comes out translated.
 void WaitForTranslation(Probe& probe) {
     for (int attempt = 0; attempt < 20; ++attempt) {
+        // With no window in the foreground the program swallows the key and types nothing.
+        probe.Focus();
         probe.Forget();
         TapKey(kScanQ);
         probe.Settle();
