@@ -124,8 +124,8 @@ TEST_F(ProgramTest, EchoModeResendsThePressedKey) {
         injected.emplace_back(e.vk, e.down);
     }
     const std::vector<std::pair<unsigned, bool>> expected = {
-        {'K', true}, {'K', false}, {kVkLeftCtrl, true}, {'K', true}, {'K', false},
-        {kVkLeftCtrl, false}};
+        {'K', true}, {'K', false}, {kVkLeftCtrl, true},
+        {'K', true}, {'K', false}, {kVkLeftCtrl, false}};
     EXPECT_EQ(injected, expected);
     EXPECT_EQ(ReadSetting("State"), 1);
 }
@@ -219,13 +219,12 @@ TEST_F(ProgramTest, ShowsThePicturePaintedInTheWindow) {
     Program program;
     const auto window = WindowState();
     int left = 0, top = 0, right = 0, bottom = 0;
-    ASSERT_EQ(sscanf(window.at("client").c_str(), "%d,%d,%d,%d", &left, &top, &right, &bottom),
-                     4);
+    ASSERT_EQ(sscanf(window.at("client").c_str(), "%d,%d,%d,%d", &left, &top, &right, &bottom), 4);
     // The stretched picture of the layout, not a white or black area: count its colours.
-    const std::string colours = RunCommand(
-        "import -window root -crop " + std::to_string(right - left) + "x" +
-        std::to_string(bottom - top) + "+" + std::to_string(left) + "+" + std::to_string(top) +
-        " +repage -format %k info:-");
+    const std::string colours =
+        RunCommand("import -window root -crop " + std::to_string(right - left) + "x" +
+                   std::to_string(bottom - top) + "+" + std::to_string(left) + "+" +
+                   std::to_string(top) + " +repage -format %k info:-");
     EXPECT_GT(std::stoi(colours), 200) << "distinct colours in the client area";
 }
 
