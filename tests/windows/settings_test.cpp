@@ -142,10 +142,13 @@ TEST_F(SettingsTest, StoredValuesLoadByTheirFirstFourBytesAndSaveAsDwords) {
     } cases[] = {
         {"absent", kAbsent, false, 0},
         {"dword all ones", Dword(0xFFFFFFFF), true, 0xFFFFFFFF},
+        {"one-byte binary", {REG_BINARY, {0x81}}, true, 0x81},
+        {"two-byte binary", {REG_BINARY, {1, 2}}, true, 0x0201},
         {"three-byte binary", {REG_BINARY, {1, 2, 3}}, true, 0x030201},
         {"empty binary", {REG_BINARY, {}}, true, 0},
         {"string \"7\"", {REG_SZ, {'7', 0}}, true, '7'},
         {"five-byte binary", {REG_BINARY, {1, 0, 0, 0, 1}}, false, 0},
+        {"eight-byte binary", {REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8}}, false, 0},
         {"qword", {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}, false, 0},
     };
     const AppState defaults;
