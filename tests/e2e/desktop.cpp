@@ -429,3 +429,24 @@ void Program::ChooseFromMenu(unsigned mnemonicScan) {
 bool Program::Running() {
     return !WaitForExit(process_, 0);
 }
+
+// A person's first key after Caps Lock is slower than a test's burst.
+void WaitForTranslation(Probe& probe) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        // With no window in the foreground the program swallows the key and types nothing.
+        probe.Focus();
+        probe.Forget();
+        TapKey(16); // Q
+        probe.Settle();
+        for (const ProbeEvent& e : probe.Events()) {
+            if (e.kind == 'K' && e.Injected() && e.vk == 0xE7) {
+                Pause(500);
+                probe.Settle();
+                probe.Forget();
+                return;
+            }
+        }
+        Pause(250);
+    }
+    throw std::runtime_error("translation never started");
+}

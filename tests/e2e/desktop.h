@@ -111,3 +111,7 @@ class Program {
   private:
     pid_t process_ = -1;
 };
+
+// Waits until a paced Q comes out translated: right after Caps Lock changes, Wine can drop or hand
+// on the next fast burst before the hook sees the new state.
+void WaitForTranslation(Probe& probe);

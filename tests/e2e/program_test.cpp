@@ -54,8 +54,7 @@ TEST_F(ProgramTest, TypesEveryKeyOfTheLayoutInAllFourPlanes) {
     const std::vector<unsigned> planeModifiers[4] = {{}, {kAlt}, {kShift}, {kShift, kAlt}};
 
     SetCapsLock(true);
-    probe.Settle();
-    probe.Forget();
+    WaitForTranslation(probe);
     std::vector<std::pair<uint16_t, bool>> expected; // character, wrapped in Left-Ctrl
     for (unsigned plane = 0; plane < 4; ++plane) {
         for (unsigned scan = 0; scan < kLayoutEntryCount; ++scan) {

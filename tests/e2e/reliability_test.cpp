@@ -160,29 +160,6 @@ Expected ExpectedFromKeyboard(const LayoutEntry (&table)[kLayoutEntryCount],
     return expected;
 }
 
-// Right after Caps Lock changes, Wine's X input now and then drops or hands on the next fast
-// burst before the program's hook sees the new state; a person's first key after Caps Lock is
-// slower than that. Waits until one paced key comes out translated.
-void WaitForTranslation(Probe& probe) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        // With no window in the foreground the program swallows the key and types nothing.
-        probe.Focus();
-        probe.Forget();
-        TapKey(kScanQ);
-        probe.Settle();
-        for (const ProbeEvent& e : probe.Events()) {
-            if (e.kind == 'K' && e.Injected() && e.vk == kVkPacket) {
-                usleep(500000);
-                probe.Settle();
-                probe.Forget();
-                return;
-            }
-        }
-        usleep(250000);
-    }
-    throw std::runtime_error("translation never started");
-}
-
 // What reached the application's key input after the program's hook, split by sender.
 struct Received {
     std::vector<uint16_t> characters; // the program's packets
