@@ -1,7 +1,7 @@
 // Start-up under Wine: from CreateProcess until the tray icon is in the shell and the window
 // answers a sent message, for qelvaro.exe as shipped and for the minimal tray program, started
 // in turns in one run (the order alternates), with the CPU time each start took.
-// Arguments: qelvaro.exe, minimal_tray.exe, rounds (default 25, after one warm-up round).
+// Arguments: qelvaro.exe, minimal_tray.exe, rounds (default 50, after one warm-up round).
 #include <windows.h>
 
 #include <algorithm>
@@ -15,7 +15,7 @@
 
 int main(int argc, char** argv) {
     const std::vector<TrayProgram> programs = TrayPrograms(argc, argv);
-    const int rounds = std::max(1, argc > 3 ? std::atoi(argv[3]) : 25);
+    const int rounds = std::max(1, argc > 3 ? std::atoi(argv[3]) : 50);
 
     std::vector<double> ready[2];
     std::vector<double> cpu[2];
