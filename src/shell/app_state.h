@@ -37,6 +37,13 @@ struct AppState {
     HMENU trayMenu = nullptr;
     RECT lastSizingRect{};
     int32_t hookBusy = 0;
+    // The hook's watchdog: tick counts of the hook's last call, of the last raw keyboard input
+    // and of the last reinstallation, and how many there were.
+    DWORD lastHookCall = 0;
+    DWORD lastKeyboardInput = 0;
+    DWORD lastHookReinstall = 0;
+    DWORD hookReinstalls = 0;
+    int32_t hookCheckPending = 0;
     KBDLLHOOKSTRUCT lastKey{};
     ModifierSnapshot modifiers{};
     LayoutEntry LayoutTable[kLayoutEntryCount]{};

@@ -1,29 +1,28 @@
 #include <windows.h>
-#include <gdiplus.h>
 
-#include "picture/gdiplus_bitmap.h"
 #include "picture/keyboard_window.h"
 #include "resource.h"
 #include "shell/app_state.h"
+#include "shell/lifetime.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 #include "shell/tray_icon.h"
 #include "translation/keyboard_hook.h"
 #include "translation/layout.h"
 
-#include <new>
-
 namespace {
 
-void LoadKeyboardImage() {
-    Gdiplus::GdiplusStartupInput input; // version 1, no callback, background thread, codecs
-    Gdiplus::GdiplusStartup(&app.gdiplusToken, &input, nullptr);
-    app.keyboardImage = new (std::nothrow) CGdiPlusBitmapResource();
-    if (app.keyboardImage == nullptr) {
-        return;
+// A folder such as Downloads takes files from any web page: a DLL planted beside the program
+// must never load into it, so DLLs come from the system folder only. GDI+, which is no KnownDLL,
+// is delay-loaded so that its first use comes after this. Looked up, so that a Windows 7 without
+// the call still starts the program.
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
+    const auto restrict = reinterpret_cast<SetDefaultDllDirectoriesCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    if (restrict != nullptr) {
+        restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
-    // A failed load leaves the holder empty and the window white; nothing else depends on it.
-    app.keyboardImage->LoadFromResource(IDR_KEYBOARD_IMAGE, "PNG", nullptr);
 }
 
 WPARAM RunMessageLoop() {
@@ -35,20 +34,10 @@ WPARAM RunMessageLoop() {
     return message.wParam;
 }
 
-void ShutDown() {
-    if (app.translationOn != 0) {
-        DisableTranslation();
-    }
-    // The bitmap must go before GDI+ does.
-    delete app.keyboardImage;
-    app.keyboardImage = nullptr;
-    Gdiplus::GdiplusShutdown(app.gdiplusToken);
-    Shell_NotifyIconA(NIM_DELETE, &app.trayData);
-}
-
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int) {
+    RestrictDllSearch();
     app.instance = instance;
     LoadSettings();
     BuildLayout(app.LayoutTable);

@@ -5,6 +5,7 @@
 #include "shell/app_state.h"
 #include "shell/tray_icon.h"
 #include "shell/tray_menu.h"
+#include "translation/hook_watchdog.h"
 
 namespace {
 
@@ -31,6 +32,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: SetForegroundWindow(window); return 0;
     case WM_SIZING: EnforceMinimumSize(window, wParam, reinterpret_cast<RECT*>(lParam)); return 0;
+    case WM_INPUT: NoteKeyboardInput(static_cast<DWORD>(GetMessageTime())); break;
+    case WM_TIMER:
+        if (wParam == ID_HOOK_CHECK_TIMER) {
+            CheckKeyboardHook();
+        }
+        break;
+    case WM_POWERBROADCAST: ReinstallAfterResume(wParam); break;
     case WM_TRAYNOTIFY:
         if (OpenTrayMenuOnClick(LOWORD(lParam))) {
             return 1;
@@ -59,8 +67,8 @@ bool RegisterMainWindowClass() {
 
 bool CreateMainWindow() {
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-    app.mainWindow = CreateWindowExA(0, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0,
-                                     kInitialWidth, kInitialHeight, nullptr, nullptr,
-                                     app.instance, nullptr);
+    app.mainWindow =
+        CreateWindowExA(0, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, kInitialWidth,
+                        kInitialHeight, nullptr, nullptr, app.instance, nullptr);
     return app.mainWindow != nullptr;
 }

@@ -10,8 +10,8 @@
 namespace {
 
 void AppendItem(UINT id, const char* text, bool checked) {
-    InsertMenuA(app.trayMenu, static_cast<UINT>(-1), MF_BYPOSITION | (checked ? MF_CHECKED : 0),
-                id, text);
+    InsertMenuA(app.trayMenu, static_cast<UINT>(-1), MF_BYPOSITION | (checked ? MF_CHECKED : 0), id,
+                text);
 }
 
 void AppendSeparator() {

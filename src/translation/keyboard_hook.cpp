@@ -2,6 +2,7 @@
 
 #include "shell/app_state.h"
 #include "shell/tray_icon.h"
+#include "translation/hook_watchdog.h"
 #include "translation/key_decision.h"
 
 namespace {
@@ -61,6 +62,8 @@ void CarryOut(const KeyAction& action) {
 } // namespace
 
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
+    // A store, nothing that waits or allocates: the watchdog's sign that the hook is alive.
+    app.lastHookCall = GetTickCount();
     // While busy, the events are our own injections arriving nested inside SendInput.
     if (app.translationOn == 0 || app.hookBusy != 0 || nCode != HC_ACTION) {
         return CallNextHookEx(app.hook, nCode, wParam, lParam);
@@ -108,6 +111,7 @@ void EnableTranslation() {
     app.hook = SetWindowsHookExA(WH_KEYBOARD_LL, KeyboardHookProc, GetModuleHandleA(nullptr), 0);
     // A refused hook translates nothing: the icon says "off" and "Enabled" can try again.
     app.translationOn = app.hook != nullptr ? 1 : 0;
+    WatchKeyboardInput(app.translationOn != 0);
     RefreshTrayIcon();
     Shell_NotifyIconA(NIM_MODIFY, &app.trayData);
 }
@@ -117,6 +121,7 @@ void DisableTranslation() {
     app.translationOn = 0;
     UnhookWindowsHookEx(installed);
     app.hook = nullptr;
+    WatchKeyboardInput(false);
     RefreshTrayIcon();
     Shell_NotifyIconA(NIM_MODIFY, &app.trayData);
 }
