@@ -1,15 +1,29 @@
 # Sourced by ./run, ./test and the other top-level scripts: package set-up and the Wine sandbox.
 
+# Whether this kernel runs 32-bit x86 programs (some virtual machines' kernels do not): 32-bit
+# Wine needs it. Told by running a program of three instructions.
+CanRun32Bit() {
+  local probe
+  probe=$(mktemp -d)
+  printf '.globl _start\n_start: movl $1, %%eax\nxorl %%ebx, %%ebx\nint $0x80\n' |
+    as --32 -o "$probe/exit.o" 2>/dev/null && ld -m elf_i386 -o "$probe/exit" "$probe/exit.o" &&
+    "$probe/exit" 2>/dev/null
+  local status=$?
+  rm -rf "$probe"
+  return $status
+}
+
 # Debian packages the build, the tests and the program need.
 QELVARO_PACKAGES=(
   cmake make g++ googletest libgtest-dev unicode-data
   pkg-config libcairo2-dev libpango1.0-dev libpng-dev zlib1g-dev fonts-noto-core
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386
+  wine wine64 xvfb xauth xdotool x11-utils imagemagick python3 python3-xlib
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   nsis zip
-  procps
 )
+# Where 32-bit programs cannot run, wine32 would only make the wine command fail.
+CanRun32Bit && QELVARO_PACKAGES+=(wine32:i386)
 
 # Installs only what is absent, so a machine that has everything never touches the network.
 EnsurePackages() {
@@ -44,6 +58,17 @@ UseFreshWinePrefix() {
   # services wineboot starts may hold our output pipes, or whoever reads them waits for ever.
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot -u </dev/null >/dev/null 2>&1
+}
+
+# Wine's faces have no syllabics: without a link they are drawn as boxes. Tahoma's links serve its
+# substitutes (MS Shell Dlg) and the System face too. Wine knows Noto Sans Canadian Aboriginal only
+# by its short Windows name; by the long one it substitutes a face without syllabics.
+LinkSyllabicsFont() {
+  local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+  local entry='NotoSansCanadianAboriginal-Regular.ttf,Noto Sans CanAborig' links
+  links=$(wine reg query "$key" /v Tahoma 2>/dev/null | sed -n 's/.*REG_MULTI_SZ *//p' | tr -d '\r')
+  [[ $links == *"$entry"* ]] && return 0
+  wine reg add "$key" /v Tahoma /t REG_MULTI_SZ /d "$entry${links:+\\0$links}" /f >/dev/null
 }
 
 ForgetWinePrefix() {

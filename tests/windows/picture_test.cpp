@@ -1,0 +1,162 @@
+// The layout picture from resource to screen: the loader, painting and shutdown, with the calls
+// that take and release memory and GDI+ objects watched through this program's import table.
+#include "harness.h"
+
+#include <gdiplus.h>
+
+#include "picture/gdiplus_bitmap.h"
+#include "picture/keyboard_window.h"
+#include "shell/app_state.h"
+#include "shell/lifetime.h"
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+std::string calls;
+
+// Points this program's import of function at watcher, keeping the real one in real.
+template <typename Function>
+void Watch(const char* dll, const char* function, Function& real, Function watcher) {
+    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), function));
+    real = reinterpret_cast<Function>(target);
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto* slots = reinterpret_cast<void**>(base + table.VirtualAddress);
+    for (size_t i = 0; i < table.Size / sizeof(void*); ++i) {
+        if (target != nullptr && slots[i] == target) {
+            DWORD protection = 0;
+            VirtualProtect(&slots[i], sizeof(void*), PAGE_READWRITE, &protection);
+            slots[i] = reinterpret_cast<void*>(watcher);
+            VirtualProtect(&slots[i], sizeof(void*), protection, &protection);
+            return;
+        }
+    }
+    ok(false, "%s is not imported", function);
+}
+
+#define WATCHER(result, name, parameters, arguments)                                               \
+    decltype(&name) real##name;                                                                    \
+    result WINAPI Watch##name parameters {                                                         \
+        calls += " " #name;                                                                        \
+        return real##name arguments;                                                               \
+    }
+WATCHER(HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes))
+WATCHER(HGLOBAL, GlobalFree, (HGLOBAL block), (block))
+WATCHER(GpStatus, GdipDisposeImage, (GpImage * image), (image))
+WATCHER(void, GdipFree, (void* memory), (memory))
+WATCHER(void, GdiplusShutdown, (ULONG_PTR token), (token))
+WATCHER(GpStatus, GdipCreateFromHDC, (HDC dc, GpGraphics** graphics), (dc, graphics))
+WATCHER(GpStatus, GdipDeleteGraphics, (GpGraphics * graphics), (graphics))
+decltype(&GdipDrawImageRectI) realGdipDrawImageRectI;
+GpStatus WINAPI WatchGdipDrawImageRectI(GpGraphics* graphics, GpImage* image, INT x, INT y, INT w,
+                                        INT h) {
+    calls += std::string(image != nullptr ? " Draw " : " Draw(nothing) ") + std::to_string(x) +
+             "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
+    return realGdipDrawImageRectI(graphics, image, x, y, w, h);
+}
+
+UINT const kQuadrants = 1, kNotAnImage = 2, kOtherType = 3, kEmpty = 4, kMissing = 77;
+
+} // namespace
+
+TEST_CASE(picture) {
+    ResetProgram();
+    Watch("kernel32.dll", "GlobalAlloc", realGlobalAlloc, WatchGlobalAlloc);
+    Watch("kernel32.dll", "GlobalFree", realGlobalFree, WatchGlobalFree);
+    Watch("gdiplus.dll", "GdipDisposeImage", realGdipDisposeImage, WatchGdipDisposeImage);
+    Watch("gdiplus.dll", "GdipFree", realGdipFree, WatchGdipFree);
+    Watch("gdiplus.dll", "GdiplusShutdown", realGdiplusShutdown, WatchGdiplusShutdown);
+    Watch("gdiplus.dll", "GdipCreateFromHDC", realGdipCreateFromHDC, WatchGdipCreateFromHDC);
+    Watch("gdiplus.dll", "GdipDeleteGraphics", realGdipDeleteGraphics, WatchGdipDeleteGraphics);
+    Watch("gdiplus.dll", "GdipDrawImageRectI", realGdipDrawImageRectI, WatchGdipDrawImageRectI);
+    LoadKeyboardImage(); // starts GDI+ as the program does
+    ok(app.keyboardImage != nullptr && app.keyboardImage->GetBitmap() != nullptr,
+       "the program's picture did not load");
+
+    // From the load through the holder's destruction; the block goes after the bitmap.
+    const std::string taken = " GlobalAlloc GdipDisposeImage GdipFree GlobalFree";
+    const std::string released = " GdipDisposeImage GdipFree GlobalFree";
+    const struct {
+        bool loadedBefore;
+        UINT id;
+        bool loads;
+        std::string calls;
+    } loads[] = {
+        {false, kQuadrants, true, taken},
+        {false, kMissing, false, ""},
+        {false, kOtherType, false, ""},
+        {false, kEmpty, false, ""},
+        {false, kNotAnImage, false, taken},
+        {true, kMissing, false, released},
+        {true, kNotAnImage, false, released + taken},
+        {true, kQuadrants, true, released + taken},
+    };
+    for (const auto& c : loads) {
+        {
+            CGdiPlusBitmapResource holder;
+            if (c.loadedBefore) {
+                holder.LoadFromResource(kQuadrants, "PNG", nullptr);
+            }
+            calls.clear();
+            const bool loaded = holder.LoadFromResource(c.id, "PNG", nullptr);
+            ok(loaded == c.loads && (holder.GetBitmap() != nullptr) == c.loads &&
+                   (holder.imageMemory != nullptr) == c.loads,
+               "resource %u after %d: loaded %d", c.id, c.loadedBefore, loaded);
+        }
+        ok(calls == c.calls, "resource %u after %d: calls%s", c.id, c.loadedBefore, calls.c_str());
+    }
+
+    // Every paint stretches the whole picture over the client area and releases its surface.
+    CGdiPlusBitmapResource failed;
+    failed.LoadFromResource(kNotAnImage, "PNG", nullptr);
+    CGdiPlusBitmapResource* const picture = app.keyboardImage;
+    ShowKeyboardWindow();
+    RECT client;
+    GetClientRect(app.mainWindow, &client);
+    const std::string size =
+        " 0,0 " + std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    const struct {
+        CGdiPlusBitmapResource* holder;
+        std::string calls;
+    } paints[] = {
+        {picture, " GdipCreateFromHDC Draw" + size + " GdipDeleteGraphics"},
+        {&failed, " GdipCreateFromHDC Draw(nothing)" + size + " GdipDeleteGraphics"},
+        {nullptr, " GdipCreateFromHDC GdipDeleteGraphics"},
+    };
+    for (const auto& c : paints) {
+        app.keyboardImage = c.holder;
+        calls.clear();
+        InvalidateRect(app.mainWindow, nullptr, TRUE);
+        UpdateWindow(app.mainWindow);
+        ok(calls == c.calls, "painted:%s", calls.c_str());
+    }
+    app.keyboardImage = picture;
+
+    // Restoring and maximizing repaint the stretched picture whole; minimizing does not.
+    for (const WPARAM type : {SIZE_RESTORED, SIZE_MAXIMIZED, SIZE_MINIMIZED}) {
+        RECT update{};
+        ValidateRect(app.mainWindow, nullptr);
+        SendMessageA(app.mainWindow, WM_SIZE, type, MAKELPARAM(client.right, client.bottom));
+        const bool whole =
+            GetUpdateRect(app.mainWindow, &update, FALSE) && EqualRect(&update, &client);
+        ok(whole == (type != SIZE_MINIMIZED), "size type %u: repainted %d", unsigned(type), whole);
+    }
+    // A drag below the minimum grows the dragged edge; the same proposal again is left alone.
+    for (const RECT& expected : {RECT{100, 100, 196, 146}, RECT{100, 100, 150, 130}}) {
+        RECT proposed{100, 100, 150, 130};
+        ok(SendMessageA(app.mainWindow, WM_SIZING, WMSZ_BOTTOMRIGHT,
+                        reinterpret_cast<LPARAM>(&proposed)) == 0 &&
+               EqualRect(&proposed, &expected),
+           "sized to %ld,%ld,%ld,%ld", proposed.left, proposed.top, proposed.right,
+           proposed.bottom);
+    }
+
+    calls.clear();
+    ShutDown();
+    ok(calls == " GdipDisposeImage GdipFree GlobalFree GdiplusShutdown", "shut down:%s",
+       calls.c_str());
+}

@@ -1,0 +1,174 @@
+// The tray icon's balloon, the tray menu as it is built for each click, and the notice about
+// hidden tray icons, its boxes answered from a CBT hook.
+#include "harness.h"
+
+#include <shlwapi.h>
+#include <sddl.h>
+
+#include "shell/app_state.h"
+#include "shell/settings.h"
+#include "shell/tray_icon.h"
+
+TEST_CASE(tray_balloon) {
+    ResetProgram();
+    AddTrayIcon();
+    const UINT flags = app.trayData.uFlags;
+    for (const size_t length : {255u, 256u, 300u, 0u}) {
+        const std::string text(length, static_cast<char>('a' + length % 26));
+        ok(ShowTrayBalloon(app.trayData, text.c_str()) == 0, "%zu: refused", length);
+        ok(std::string(app.trayData.szInfo) == text.substr(0, 255), "%zu: not cut to 255", length);
+        // A flag left set would show the balloon again with every change of the picture.
+        ok(app.trayData.uFlags == flags, "%zu: flags %x left", length, app.trayData.uFlags);
+    }
+    Shell_NotifyIconA(NIM_DELETE, &app.trayData);
+    ok(ShowTrayBalloon(app.trayData, "gone") == -1, "accepted for an icon the shell lacks");
+}
+
+namespace {
+
+// The menu as shown, read inside its modal loop: "id text" per item, * when checked, - for a
+// separator.
+std::string shownMenu;
+
+void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    for (int i = 0; i < GetMenuItemCount(app.trayMenu); ++i) {
+        char text[64] = {};
+        MENUITEMINFOA info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        GetMenuItemInfoA(app.trayMenu, static_cast<UINT>(i), TRUE, &info);
+        shownMenu += (info.fType & MFT_SEPARATOR) != 0
+                         ? std::string("|-")
+                         : "|" + std::to_string(info.wID) + " " + text +
+                               ((info.fState & MFS_CHECKED) != 0 ? "*" : "");
+    }
+    EndMenu();
+}
+
+LRESULT OpenMenu(UINT mouseMessage) {
+    shownMenu.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadShownMenu);
+    const LRESULT result = SendMessageA(app.mainWindow, WM_TRAYNOTIFY, ID_TRAY_ICON,
+                                        static_cast<LPARAM>(mouseMessage));
+    KillTimer(nullptr, timer);
+    return result;
+}
+
+} // namespace
+
+TEST_CASE(tray_menu) {
+    ResetProgram();
+    const HHOOK someHook = reinterpret_cast<HHOOK>(1);
+    const struct {
+        HHOOK hook;
+        int32_t echoMode;
+        DWORD viewKeyboard, alwaysOnTop;
+        const char* menu;
+    } cases[] = {
+        {nullptr, 0, 0, 0,
+         "|400 &Disabled*|401 &Enabled|-|410 View &Keyboard|411 Keyboard Always on &Top|-|420 "
+         "&Help|430 E&xit"},
+        {someHook, 0, 1, 0,
+         "|400 &Disabled|401 &Enabled*|-|410 View &Keyboard*|411 Keyboard Always on &Top|-|420 "
+         "&Help|430 E&xit"},
+        {someHook, 1, 0, 2,
+         "|400 &Disabled|401 &Enabled|-|410 View &Keyboard|411 Keyboard Always on &Top*|-|420 "
+         "&Help|430 E&xit"},
+    };
+    HMENU previous = nullptr;
+    for (const auto& c : cases) {
+        app.hook = c.hook;
+        app.echoMode = c.echoMode;
+        app.viewKeyboard = c.viewKeyboard;
+        app.alwaysOnTop = c.alwaysOnTop;
+        ok(OpenMenu(WM_RBUTTONDOWN) == 1 && shownMenu == c.menu, "shown: %s", shownMenu.c_str());
+        ok(previous == nullptr || !IsMenu(previous), "the previous menu was not destroyed");
+        previous = app.trayMenu;
+    }
+    app.hook = nullptr;
+    ok(OpenMenu(WM_LBUTTONDOWN) == 1 && !shownMenu.empty(), "the left button opens no menu");
+    for (const UINT mouse : {WM_LBUTTONUP, WM_RBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEMOVE}) {
+        ok(OpenMenu(mouse) == 0 && shownMenu.empty(), "mouse message %x opened the menu", mouse);
+    }
+}
+
+namespace {
+
+char const kExplorerKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+
+// The boxes shown, a letter each: N the notice with Yes and No, U "updated", X "NOT changed".
+std::string boxes;
+int answer;
+HHOOK boxHook;
+
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    char caption[64] = {}, text[1024] = {};
+    if (code == HCBT_ACTIVATE && GetWindowTextA(box, caption, sizeof caption) &&
+        std::string(caption) == "Qelvaro - Notice") {
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        const bool yesNo = GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDOK) == nullptr;
+        const std::string t = text;
+        boxes += yesNo && t.find("click YES below") != std::string::npos       ? 'N'
+                 : t.find("has been updated accordingly") != std::string::npos ? 'U'
+                 : t.find("has NOT been changed") != std::string::npos         ? 'X'
+                                                                               : '?';
+        PostMessageA(box, WM_COMMAND, yesNo ? answer : IDOK, 0);
+    }
+    return CallNextHookEx(boxHook, code, wParam, lParam);
+}
+
+DWORD AutoTray() {
+    DWORD value = 0xBAD, size = sizeof value;
+    SHGetValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray", nullptr, &value, &size);
+    return value;
+}
+
+} // namespace
+
+// Over two start-ups each: what "EnableAutoTray" holds, the answer, the boxes shown and what it
+// holds afterwards. A key that allows reading only makes the write fail for real; it comes last.
+TEST_CASE(tray_notice) {
+    boxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+    const struct {
+        DWORD autoTray;
+        int answer;
+        bool readOnly;
+        const char* boxes;
+        DWORD after;
+    } cases[] = {
+        {0, IDYES, false, "", 0},
+        {7, IDNO, false, "NXNX", 7},
+        {1, IDYES, false, "NU", 0},
+        {1, IDYES, true, "NXNX", 1},
+    };
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, kExplorerKey, 0, READ_CONTROL | WRITE_DAC, &key);
+    BYTE access[4096];
+    DWORD size = sizeof access;
+    ok(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, access, &size) == ERROR_SUCCESS,
+       "the Explorer key's access list is unreadable");
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                         &readOnly, nullptr);
+    for (const auto& c : cases) {
+        SHSetValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray", REG_DWORD, &c.autoTray, 4);
+        if (c.readOnly) {
+            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly);
+        }
+        boxes.clear();
+        answer = c.answer;
+        LoadSettings();
+        LoadSettings();
+        ok(boxes == c.boxes && AutoTray() == c.after, "%lu answered %d%s: boxes %s, then %lu",
+           c.autoTray, c.answer, c.readOnly ? ", read-only" : "", boxes.c_str(), AutoTray());
+    }
+    // The programs started after this test must meet no notice.
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, access);
+    SHDeleteValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray");
+    LocalFree(readOnly);
+    RegCloseKey(key);
+}
