@@ -16,7 +16,7 @@ CanRun32Bit() {
 # Debian packages the build, the tests and the program need.
 QELVARO_PACKAGES=(
   cmake make g++ googletest libgtest-dev unicode-data
-  pkg-config libcairo2-dev libpango1.0-dev libpng-dev zlib1g-dev fonts-noto-core
+  pkg-config libcairo2-dev libpango1.0-dev libpng-dev zlib1g-dev fonts-noto-core icoutils
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth xdotool x11-utils imagemagick python3 python3-xlib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686

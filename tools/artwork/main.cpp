@@ -2,27 +2,9 @@
 // there are what the generator makes now.
 //   qelvaro_artwork write|check <directory> [font directory]
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "artwork_files.h"
-
-namespace {
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3 || (std::string(argv[1]) != "write" && std::string(argv[1]) != "check")) {
@@ -34,7 +16,8 @@ int main(int argc, char** argv) {
     const std::vector<ArtworkFile> files =
         GenerateArtwork(argc > 3 ? argv[3] : kDefaultFontDirectory);
     if (files.empty()) {
-        std::fprintf(stderr, "cannot open the fonts (Debian package fonts-noto-core)\n");
+        std::fprintf(stderr,
+                     "cannot draw the artwork: are fonts-noto-core and icoutils installed?\n");
         return 2;
     }
     int stale = 0;
