@@ -60,15 +60,14 @@ UseFreshWinePrefix() {
   wineboot -u </dev/null >/dev/null 2>&1
 }
 
-# Wine's faces have no syllabics: without a link they are drawn as boxes. Tahoma's links serve its
-# substitutes (MS Shell Dlg) and the System face too. Wine knows Noto Sans Canadian Aboriginal only
-# by its short Windows name; by the long one it substitutes a face without syllabics.
+# Wine's Uniscribe draws syllabics in Euphemia, the face Windows has for them; Wine has none, so
+# they come out as boxes. Wine knows Noto Sans Canadian Aboriginal only by its Windows name: asked
+# for the long one, it substitutes a face without syllabics. Once per prefix, marked in the prefix.
 LinkSyllabicsFont() {
-  local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-  local entry='NotoSansCanadianAboriginal-Regular.ttf,Noto Sans CanAborig' links
-  links=$(wine reg query "$key" /v Tahoma 2>/dev/null | sed -n 's/.*REG_MULTI_SZ *//p' | tr -d '\r')
-  [[ $links == *"$entry"* ]] && return 0
-  wine reg add "$key" /v Tahoma /t REG_MULTI_SZ /d "$entry${links:+\\0$links}" /f >/dev/null
+  local done="$WINEPREFIX/.qelvaro-syllabics-font"
+  [ -e "$done" ] && return 0
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Euphemia /d 'Noto Sans CanAborig' /f \
+    >/dev/null 2>&1 && touch "$done"
 }
 
 ForgetWinePrefix() {

@@ -2,17 +2,27 @@
 # Runs inside Xvfb: starts Notepad and qelvaro.exe with its picture window shown, types a sample
 # line with real X key events and Caps Lock on, prints what Notepad received, and takes a
 # screenshot. Everything it starts is ended before it returns.
+#   show-on-virtual-screen.sh [--here] SCREENSHOT
+# --here uses the current Wine prefix, whose wineserver is running, instead of a fresh one.
 set -euo pipefail
-screenshot=$1
+here=false
+[ "${1:-}" = --here ] && here=true && shift
+screenshot=$(realpath "$1")
 cd "$(dirname "$0")/.."
 source tools/common.sh
-bin=build/windows/bin
+bin=${QELVARO_BIN:-build/windows/bin}
 
-UseFreshWinePrefix
-trap ForgetWinePrefix EXIT
+if ! $here; then
+  UseFreshWinePrefix
+  trap ForgetWinePrefix EXIT
+fi
+LinkSyllabicsFont
 wine reg add 'HKCU\Software\Tarnwell\Qelvaro' /v ViewKeyboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
+# Large enough to read in the screenshot (in tenths of a point).
+wine reg add 'HKCU\Software\Microsoft\Notepad' /v iPointSize /t REG_DWORD /d 240 /f >/dev/null 2>&1
 
 wine notepad >/dev/null 2>&1 &
+notepadProcess=$!
 notepad=$(timeout 30 xdotool search --sync --onlyvisible --classname 'notepad' | head -n 1)
 wine "$bin/qelvaro.exe" >/dev/null 2>&1 &
 qelvaro=$!
@@ -34,9 +44,12 @@ sleep 1
 
 echo "Typed with Caps Lock on: w k 4 t g 5 space Shift+1 Shift+2 Shift+3"
 echo "Notepad received: $(wine "$bin/poke.exe" notepad-text | tr -d '\r')"
-import -window root "$screenshot"
+import -window root -crop 970x870+0+0 +repage "$screenshot" # the two windows
 echo "Screenshot: $screenshot"
 
 wine "$bin/poke.exe" post 0x111 430 0 >/dev/null # the tray menu's Exit
 wait "$qelvaro"
-echo "Qelvaro exited; Notepad and Wine are ended with it."
+# Notepad would ask whether to save the line.
+kill "$notepadProcess"
+wait "$notepadProcess" || true
+echo "Qelvaro and Notepad exited."
