@@ -8,9 +8,13 @@
 ;                            without asking.
 
 Unicode true
-; A 32-bit installer for both programs, so that on 32-bit Windows the 64-bit one can say why it
-; stops instead of failing to start at all.
+; Each installer is a program of its own architecture: Windows itself tells a 32-bit system that
+; the 64-bit one cannot run there.
+!if "${ARCH}" == "win64"
+Target amd64-unicode
+!else
 Target x86-unicode
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestSupportedOS all
@@ -20,7 +24,6 @@ ManifestSupportedOS all
 !include FileFunc.nsh
 !include Sections.nsh
 !include WinMessages.nsh
-!include x64.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Qelvaro"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -129,12 +132,6 @@ SectionEnd
 
 Function .onInit
     SetShellVarContext current
-!if "${ARCH}" == "win64"
-    ${IfNot} ${RunningX64}
-        MessageBox MB_OK|MB_ICONSTOP "This is Qelvaro for 64-bit Windows, and this Windows is 32-bit.$\r$\nPlease use qelvaro-${VERSION}-win32-setup.exe instead." /SD IDOK
-        Abort
-    ${EndIf}
-!endif
     ${GetParameters} $0
     ClearErrors
     ${GetOptions} $0 "/NOAUTOSTART" $1

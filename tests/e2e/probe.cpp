@@ -1,17 +1,21 @@
 // The Windows side of the end-to-end drivers.
-//   probe LOGFILE   the application a person types into: its window takes the keys, its own
+//   probe run LOG   the application a person types into: its window takes the keys, its own
 //                   low-level hook, installed before qelvaro.exe's and so called after it, logs
 //                   every key event that gets past qelvaro ("K d|u vk scan flags"), and the
 //                   window logs each character it receives ("C code"); numbers in hex.
 //   probe window    qelvaro's window: visible topmost iconic zoomed, then its client area on
 //                   the screen (left top right bottom)
 //   probe gdi       the number of GDI objects qelvaro's process holds
+//   probe menu KEY ROUNDS   the tray menu opened as a click on the icon opens it and closed by
+//                   a key (in hex: an item's mnemonic as a character, or 1b for Escape),
+//                   ROUNDS times
 //   probe icon | drop-icon | taskbar-created   whether the shell holds qelvaro's tray icon; the
 //                   icon taken away; the shell's restart announced to every window
 #include <windows.h>
 #include <winternl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -87,6 +91,24 @@ long GdiObjects(HANDLE process) {
     return count;
 }
 
+HWND ShownMenu(DWORD thread) {
+    HWND menu = FindWindowA("#32768", nullptr);
+    while (menu != nullptr &&
+           !(IsWindowVisible(menu) && GetWindowThreadProcessId(menu, nullptr) == thread)) {
+        menu = FindWindowExA(nullptr, menu, "#32768", nullptr);
+    }
+    return menu;
+}
+
+bool WaitForMenu(DWORD thread, bool shown) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(1)) {
+        if ((ShownMenu(thread) != nullptr) == shown) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +118,12 @@ int main(int argc, char** argv) {
     icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
     icon.hWnd = window;
     icon.uID = 202;
+    if (command == "run" && argc == 3) {
+        return RunProbe(argv[2]);
+    }
+    if (window == nullptr && command != "taskbar-created") {
+        return 1;
+    }
     if (command == "window") {
         RECT client{};
         GetClientRect(window, &client);
@@ -109,6 +137,18 @@ int main(int argc, char** argv) {
         GetWindowThreadProcessId(window, &id);
         HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
         printf("%ld\n", process != nullptr ? GdiObjects(process) : -1);
+    } else if (command == "menu" && argc == 4) {
+        const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+        for (int round = atoi(argv[3]); round > 0; --round) {
+            PostMessageA(window, WM_USER + 1, 202, WM_RBUTTONDOWN);
+            // A menu takes its mnemonics as characters and Escape as a key.
+            const unsigned key = strtoul(argv[2], nullptr, 16);
+            if (!WaitForMenu(thread, true) ||
+                !PostMessageA(ShownMenu(thread), key < 0x20 ? WM_KEYDOWN : WM_CHAR, key, 0) ||
+                !WaitForMenu(thread, false)) {
+                return 1;
+            }
+        }
     } else if (command == "icon") {
         // Modifying nothing succeeds only while the shell holds the icon.
         printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &icon) ? 1 : 0);
@@ -116,8 +156,6 @@ int main(int argc, char** argv) {
         Shell_NotifyIconA(NIM_DELETE, &icon);
     } else if (command == "taskbar-created") {
         PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    } else if (argc == 2) {
-        return RunProbe(argv[1]);
     }
     return 0;
 }

@@ -48,7 +48,8 @@ KeyAction Rule(uint32_t vk, uint32_t scan, const ModifierSnapshot& m, int32_t ec
         return pass;
     }
     if (!m.capsLock) {
-        return echo == 0 ? pass : KeyAction{vk == 20 ? Kind::PassClearHint : Kind::PassShowHint};
+        return echo == 0 ? pass
+                         : KeyAction{vk == 20 ? Kind::PassClearHint : Kind::PassShowHint, 0, 0, false};
     }
     const ModifierRow& row = kModifierTable[m.alt][m.ctrl][m.shift];
     const uint16_t unit = row.passes || scan >= 128 ? 0 : Layout()[scan].*row.plane;

@@ -1,0 +1,191 @@
+"""The end-to-end harness: runs Windows programs under Wine in the X display and Wine prefix the
+suite was given, types on that display with XTest as a person would, and reads what the probe
+application saw."""
+import atexit
+import os
+import subprocess
+import tempfile
+import time
+
+from Xlib import X, display
+from Xlib.ext import xtest
+
+BIN = os.environ["QELVARO_BIN"]
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, F12 = 42, 54, 56, 29, 58, 1, 28, 88
+SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
+_display = display.Display()
+_started = []
+
+
+def start(command, environment=None):
+    """A program that outlives the call; it is ended when the driver ends, so that nothing it
+    started holds the suite's output open."""
+    process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _started.append(process)
+    return process
+
+
+@atexit.register
+def _end_started():
+    for process in _started:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
+def run(*command, **options):
+    result = subprocess.run(command, capture_output=True, text=True, **options)
+    return result.stdout.replace("\r", "") if result.returncode == 0 else None
+
+
+def wine(*arguments, **options):
+    return run("wine", *arguments, **options)
+
+
+def poke(*arguments):
+    return wine(os.path.join(BIN, "poke.exe"), *arguments)
+
+
+def probe(*arguments):
+    return wine(os.path.join(BIN, "probe.exe"), *arguments)
+
+
+def key(scan, down, pause=0.002):
+    """One key event by set-1 scan code: X keycodes of the main block are the scan code plus 8."""
+    xtest.fake_input(_display, X.KeyPress if down else X.KeyRelease, scan + 8)
+    _display.sync()
+    time.sleep(pause)
+
+
+def tap(scan, *held):
+    for modifier in held:
+        key(modifier, True)
+    key(scan, True)
+    key(scan, False)
+    for modifier in reversed(held):
+        key(modifier, False)
+
+
+def set_caps_lock(on):
+    if bool(_display.screen().root.query_pointer().mask & X.LockMask) != on:
+        tap(CAPS_LOCK)
+
+
+def wait_for(done, seconds=10):
+    deadline = time.time() + seconds
+    while not done() and time.time() < deadline:
+        time.sleep(0.05)
+    return done()
+
+
+def store(name, kind, data, key_path=SETTINGS):
+    wine("reg", "add", key_path, "/v", name, "/t", kind, "/d", data, "/f")
+
+
+def stored(key_path=SETTINGS):
+    """The values of a registry key: name, type and data as reg.exe prints them."""
+    lines = [line.split() for line in (wine("reg", "query", key_path) or "").splitlines()]
+    return {fields[0]: tuple(fields[1:3]) for fields in lines if len(fields) >= 3}
+
+
+def window():
+    """qelvaro's window: visible, topmost, iconic, zoomed, then its client area on the screen."""
+    return [int(field) for field in probe("window").split()]
+
+
+def colours_in(left, top, right, bottom):
+    """How many colours the screen shows in a rectangle."""
+    crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
+    return int(run("import", "-window", "root", "-crop", crop, "+repage", "-format", "%k", "info:-"))
+
+
+class Probe:
+    """The application a person types into, with what got past qelvaro's hook."""
+
+    def __init__(self):
+        self.folder = tempfile.TemporaryDirectory(prefix="qelvaro-probe-")
+        self.log = os.path.join(self.folder.name, "log")
+        self.process = start(["wine", os.path.join(BIN, "probe.exe"), "run", "Z:" + self.log])
+        self.seen = 0
+        assert wait_for(lambda: os.path.exists(self.log) and "ready" in open(self.log).read())
+        self.focus()
+
+    def focus(self):
+        run("xdotool", "search", "--sync", "--name", "^Qelvaro probe$", "windowfocus")
+        run("xdotool", "mousemove", "500", "700", "click", "1")
+
+    def lines(self):
+        return open(self.log).read().splitlines()[1:]
+
+    def settle(self):
+        """Everything typed before has passed the hooks once the probe sees F12 come up."""
+        tap(F12)
+        assert wait_for(lambda: any(l.startswith("K u 7b ") for l in self.lines()[self.seen:])), "no F12"
+        events = [line.split() for line in self.lines()[self.seen:]]
+        self.seen += len(events)
+        return [e for e in events if e[0] != "K" or e[2] != "7b"]
+
+    def typed(self):
+        """What the program injected: each character with whether Left-Ctrl was down around it,
+        and the virtual keys of other injected presses; then the physical presses that passed."""
+        wrapped, injected, passed = False, [], []
+        for event in self.settle():
+            if event[0] != "K":
+                continue
+            down, vk, scan, flags = event[1] == "d", int(event[2], 16), int(event[3], 16), int(event[4], 16)
+            if not flags & 0x10:
+                passed += [scan] if down else []
+            elif vk == 0xA2:
+                wrapped = down
+            elif down:
+                injected.append((scan, wrapped) if vk == 0xE7 else ("vk", vk, wrapped))
+        return injected, passed
+
+    def typed_for(self, scan, *held):
+        """What one key typed, with the probe's window in front."""
+        self.focus()
+        self.settle()
+        tap(scan, *held)
+        return self.typed()
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+
+
+class Program:
+    """qelvaro.exe (or a copy of it elsewhere), started and waited for until its loop runs."""
+
+    def __init__(self, exe=os.path.join(BIN, "qelvaro.exe"), environment=None):
+        self.process = start(["wine", exe], environment)
+        assert poke("sync") is not None, "qelvaro.exe did not reach its message loop"
+
+    def command(self, identifier):
+        poke("post", "0x111", str(identifier), "0")
+        poke("sync")
+
+    def choose(self, mnemonic):
+        """Opens the tray menu as a click on the icon does and presses an item's letter."""
+        assert probe("menu", "%x" % ord(mnemonic.lower()), "1") is not None, "menu " + mnemonic
+        poke("sync")
+
+    def ended(self, seconds=10):
+        return wait_for(lambda: self.process.poll() is not None, seconds)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
+
+
+def translating(probe_window):
+    """Caps Lock on and waited for until a paced Q comes out translated: right after Caps Lock
+    changes, Wine can hand on the next keys before the hook sees the new state."""
+    set_caps_lock(True)
+    for attempt in range(20):
+        if probe_window.typed_for(16)[0]:
+            return True
+        time.sleep(0.25)
+    return False
