@@ -27,6 +27,28 @@ void PumpMessages();
 // Dispatches messages until done() holds, 3 s at most; whether it came to hold.
 bool PumpUntil(bool (*done)());
 
+// Points this program's import of function at watcher, keeping the real one in real.
+template <typename Function>
+void Watch(const char* dll, const char* function, Function& real, Function watcher) {
+    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), function));
+    real = reinterpret_cast<Function>(target);
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto* slots = reinterpret_cast<void**>(base + table.VirtualAddress);
+    for (size_t i = 0; i < table.Size / sizeof(void*); ++i) {
+        if (target != nullptr && slots[i] == target) {
+            DWORD protection = 0;
+            VirtualProtect(&slots[i], sizeof(void*), PAGE_READWRITE, &protection);
+            slots[i] = reinterpret_cast<void*>(watcher);
+            VirtualProtect(&slots[i], sizeof(void*), protection, &protection);
+            return;
+        }
+    }
+    ok(false, "%s is not imported", function);
+}
+
 // The program's state as at start-up: layout built, main window created and hidden, pictures
 // for the tray icon that tell "on" from "off".
 void ResetProgram();

@@ -71,6 +71,14 @@ std::string Typed(Key key) {
     return seen;
 }
 
+// The hook notes the time at each call: its clock counts the calls, once per installed hook.
+int hookCalls;
+decltype(&GetTickCount) realGetTickCount;
+DWORD WINAPI CountingGetTickCount() {
+    ++hookCalls;
+    return realGetTickCount();
+}
+
 enum class Mode { Translate, CapsLockOff, Echo, EchoCapsLockOff, Busy, Off, NoWindow, Closing };
 char const kNoBalloon[] = "(none)";
 char const kReminder[] = "Please press [CAPS LOCK] to type in Sendrith";
@@ -172,6 +180,12 @@ TEST_CASE(hook_lifecycle) {
     RunTrayCommand(IDM_ENABLED_ECHO);
     RunTrayCommand(IDM_ENABLED);
     ok(Typed(kK) == kTranslated, "enabled while on: \"%s\"", seen.c_str());
+    SetCapsLock(false);
+    Watch("kernel32.dll", "GetTickCount", realGetTickCount, CountingGetTickCount);
+    hookCalls = 0;
+    Typed(kK);
+    ok(hookCalls == 2, "%d calls of the hook for a press and a release", hookCalls);
+    SetCapsLock(true);
     RunTrayCommand(IDM_DISABLED);
     RunTrayCommand(IDM_DISABLED);
     ok(Typed(kK) == kPassed, "a hook was left behind: \"%s\"", seen.c_str());
