@@ -157,22 +157,6 @@ class MedianCollector : public benchmark::ConsoleReporter {
     std::map<std::string, double> medians; // CPU nanoseconds per pass over the mix
 };
 
-// What the mix amounts to, for the log: how much of it is typed with Caps Lock on and how much
-// the decision translates.
-void DescribeMix() {
-    size_t capsLockOn = 0;
-    size_t translated = 0;
-    for (const KeyEvent& e : Mix()) {
-        capsLockOn += e.modifiers.capsLock ? 1 : 0;
-        translated +=
-            DecideKeyAction(e.vk, e.scan, e.modifiers, 0, Table).kind == KeyActionKind::InjectChar
-                ? 1
-                : 0;
-    }
-    std::fprintf(stderr, "Mix of %zu key events: %zu with Caps Lock on, %zu translated\n",
-                 Mix().size(), capsLockOn, translated);
-}
-
 // One row for ./bench: figure|value|baseline|ratio.
 void PrintRow(const char* figure, double nanoseconds, double baselineNanoseconds) {
     std::printf("%s|%.2f ns|%.2f ns|%.2fx\n", figure, nanoseconds, baselineNanoseconds,
@@ -200,7 +184,6 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    DescribeMix();
     MedianCollector collector;
     collector.SetOutputStream(&std::cerr);
     collector.SetErrorStream(&std::cerr);

@@ -31,15 +31,9 @@ inline double Median(std::vector<double> values) {
     return (*std::max_element(values.begin(), values.begin() + middle) + upper) / 2;
 }
 
-// The value below which the given share of the values lie (nearest rank).
-inline double Percentile(std::vector<double> values, double share) {
-    if (values.empty()) {
-        return 0;
-    }
-    size_t rank = static_cast<size_t>(share * static_cast<double>(values.size()));
-    rank = std::min(rank, values.size() - 1);
-    std::nth_element(values.begin(), values.begin() + rank, values.end());
-    return values[rank];
+inline double FileTimeSeconds(const FILETIME& time) {
+    return static_cast<double>(ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart) /
+           1e7;
 }
 
 // One row for ./bench: figure|value|baseline|ratio, both values in the same unit ("" for counts).

@@ -23,13 +23,8 @@ int main(int argc, char** argv) {
         for (int turn = 0; turn < 2; ++turn) {
             const int which = (round + turn) % 2;
             RunningProgram running = Launch(programs[which]);
-            // The kernel's exact account under Wine, else the threads' times (in 10 ms steps).
-            const std::string linuxProcess = LinuxProcessDirectory(programs[which].path);
-            const double cpuSeconds = linuxProcess.empty() ? CpuSeconds(running.process.dwProcessId)
-                                                           : SchedulingOf(linuxProcess).cpuSeconds;
-            std::fprintf(stderr, "round %2d %-8s ready after %7.1f ms, %5.1f ms CPU%s\n", round,
-                         programs[which].name, running.readySeconds * 1e3, cpuSeconds * 1e3,
-                         round == 0 ? " (warm-up)" : "");
+            const double cpuSeconds =
+                SchedulingOf(LinuxProcessDirectory(programs[which].path)).cpuSeconds;
             if (round > 0) {
                 ready[which].push_back(running.readySeconds * 1e3);
                 cpu[which].push_back(cpuSeconds * 1e3);

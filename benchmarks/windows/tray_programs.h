@@ -6,7 +6,6 @@
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,13 +36,18 @@ struct RunningProgram {
     std::exit(1);
 }
 
-// qelvaro.exe as shipped and the minimal program: arguments 1 and 2 where given and not empty,
-// else where the build puts them (the package directory beside bin/).
-inline std::vector<TrayProgram> TrayPrograms(int argc, char** argv) {
+// Where the build puts this program, the minimal one and the end-to-end probe.
+inline std::string BinDirectory() {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string bin(self);
-    bin = bin.substr(0, bin.find_last_of("\\/") + 1);
+    return bin.substr(0, bin.find_last_of("\\/") + 1);
+}
+
+// qelvaro.exe as shipped and the minimal program: arguments 1 and 2 where given and not empty,
+// else where the build puts them (the package directory beside bin/).
+inline std::vector<TrayProgram> TrayPrograms(int argc, char** argv) {
+    const std::string bin = BinDirectory();
     auto argument = [&](int index, std::string fallback) {
         return argc > index && argv[index][0] != '\0' ? std::string(argv[index]) : fallback;
     };
@@ -132,31 +136,6 @@ inline std::vector<DWORD> ThreadsOf(DWORD processId) {
     return threads;
 }
 
-inline double FileTimeSeconds(const FILETIME& time) {
-    return static_cast<double>(ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart) /
-           1e7;
-}
-
-// User and kernel time of every thread. Wine 8 answers GetProcessTimes for another process with
-// the caller's own times, but reads each thread's from /proc (in clock ticks of 10 ms).
-inline double CpuSeconds(DWORD processId) {
-    double total = 0;
-    for (DWORD id : ThreadsOf(processId)) {
-        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id);
-        FILETIME created, exited, kernel, user;
-        if (thread != nullptr && GetThreadTimes(thread, &created, &exited, &kernel, &user)) {
-            total += FileTimeSeconds(kernel) + FileTimeSeconds(user);
-        }
-        if (thread != nullptr) {
-            CloseHandle(thread);
-        }
-    }
-    return total;
-}
-
-// Under Wine, the Linux process behind a program of ours: its /proc directory as a Windows path,
-// found by the executable's name as the kernel keeps it (15 characters) and by our Wine prefix.
-// Empty elsewhere.
 inline std::string ReadSmallFile(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
@@ -173,6 +152,8 @@ inline std::string ReadSmallFile(const std::string& path) {
     return text;
 }
 
+// The Linux process behind a program of ours: its /proc directory as a Windows path, found by
+// the executable's name as the kernel keeps it (15 characters) and by our Wine prefix.
 inline std::string LinuxProcessDirectory(const std::string& programPath) {
     char prefix[MAX_PATH] = {};
     if (GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH) == 0) {
@@ -255,76 +236,19 @@ inline MemoryFigures MemoryOf(HANDLE process) {
             static_cast<double>(counters.WorkingSetSize)};
 }
 
-// The GDI handle table Wine keeps for each process, where the PEB points (Windows no longer lets
-// a process read it): one 24-byte entry per handle, a nonzero type while in use.
-struct GdiTableEntry {
-    ULONGLONG object;
-    ULONG owner;
-    USHORT unique; // bit 7: stock object
-    UCHAR type;
-    UCHAR flags;
-    ULONGLONG userPointer;
-};
-static_assert(sizeof(GdiTableEntry) == 24, "Wine's GDI_HANDLE_ENTRY");
-size_t const kGdiTableEntries = 0x10000;
-#ifdef _WIN64
-size_t const kPebGdiTableOffset = 0xF8;
-#else
-size_t const kPebGdiTableOffset = 0x94;
-#endif
-
-// GDI objects the process created itself (stock objects left out, as Windows counts them);
-// -1 where neither Windows nor Wine gives a count. Under Wine, *types gets how many of each type
-// ("DC 2 bitmap 5 ..."), for the log.
-inline long GdiObjectsOf(HANDLE process, std::string* types) {
-    SetLastError(0);
-    const DWORD counted = GetGuiResources(process, GR_GDIOBJECTS);
-    if (counted != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
-        return static_cast<long>(counted);
-    }
-    PROCESS_BASIC_INFORMATION basic{};
-    ULONG length = 0;
-    ULONGLONG table = 0;
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
-                                  &length) != 0 ||
-        !ReadProcessMemory(process,
-                           static_cast<char*>(static_cast<void*>(basic.PebBaseAddress)) +
-                               kPebGdiTableOffset,
-                           &table, sizeof(void*), nullptr) ||
-        table == 0) {
-        return -1;
-    }
-    std::vector<GdiTableEntry> entries(kGdiTableEntries);
-    if (!ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(table)),
-                           entries.data(), entries.size() * sizeof(GdiTableEntry), nullptr)) {
-        return -1;
-    }
-    long inUse = 0;
-    long ofType[32] = {};
-    for (const GdiTableEntry& entry : entries) {
-        if (entry.type != 0 && (entry.unique & 0x80) == 0) {
-            ++inUse;
-            ++ofType[entry.type & 0x1F];
+// The GDI objects of the program, as the end-to-end probe reads them from the handle table Wine
+// keeps for each process (GetGuiResources is a stub there); -1 where it cannot.
+inline long GdiObjectsOf(const TrayProgram& program) {
+    const std::string command = BinDirectory() + "probe.exe gdi " + program.windowClass;
+    FILE* answer = _popen(command.c_str(), "r");
+    long count = -1;
+    if (answer != nullptr) {
+        if (std::fscanf(answer, "%ld", &count) != 1) {
+            count = -1;
         }
+        _pclose(answer);
     }
-    // Wine's type numbers (its ntgdi.h); pens share the brush's.
-    const char* const names[32] = {nullptr, "DC",    nullptr,   nullptr,  "region", nullptr,
-                                   nullptr, nullptr, "palette", "bitmap", "font"};
-    for (int type = 0; type < 32; ++type) {
-        if (ofType[type] == 0) {
-            continue;
-        }
-        char item[48];
-        if (type == 0x10 || names[type] != nullptr) {
-            std::snprintf(item, sizeof item, "%s%s %ld", types->empty() ? "" : ", ",
-                          type == 0x10 ? "brush or pen" : names[type], ofType[type]);
-        } else {
-            std::snprintf(item, sizeof item, "%stype %d: %ld", types->empty() ? "" : ", ", type,
-                          ofType[type]);
-        }
-        *types += item;
-    }
-    return inUse;
+    return count;
 }
 
 struct WindowCount {

@@ -1,0 +1,161 @@
+"""qelvaro.exe under load, as figures: a storm of keys typed from X with another program typing
+beside it, then a thousand rounds each of the tray menu, the picture window and translation.
+Prints rows "figure|value|baseline|ratio" for ./bench, in the X display and Wine prefix it was
+given, with QELVARO_BIN naming the bench-windows build's bin folder."""
+import difflib
+import os
+import random
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import desktop
+from desktop import ALT, BIN, RIGHT_SHIFT, SHIFT, Probe, Program, key, probe, run
+
+PRESSES = 5000
+ROUNDS = 1000
+# The other program's pace: it types for about as long as the storm lasts.
+BESIDE_CHARACTERS, BESIDE_PAUSE_MS = 1500, 20
+LAYOUT = desktop.layout()
+MODIFIER_KEYS = {0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}
+
+
+def row(figure, value, baseline="-"):
+    ratio = "%.2fx" % (value / baseline) if baseline not in ("-", 0) else "-"
+    print("%s|%s|%s|%s" % (figure, value, baseline, ratio), flush=True)
+
+
+def storm(presses):
+    """Bursts of runs of mapped keys, each run under one plane's modifiers (either Shift key);
+    with the characters each burst should type and whether Alt is down around them."""
+    dice = random.Random(20240611)
+    mapped = [[scan for scan, units in sorted(LAYOUT.items()) if units[plane]]
+              for plane in range(4)]
+    bursts, typed = [], 0
+    while typed < presses:
+        events, expected = [], []
+        for _ in range(dice.randint(2, 5)):
+            plane = dice.randrange(4)  # plain, Shift, Alt, Shift+Alt
+            held = [dice.choice((SHIFT, RIGHT_SHIFT))] if plane % 2 else []
+            held += [ALT] if plane >= 2 else []
+            events += [(modifier, True) for modifier in held]
+            for _ in range(dice.randint(3, 10)):
+                scan = dice.choice(mapped[plane])
+                events += [(scan, True), (scan, False)]
+                expected.append((LAYOUT[scan][plane], plane >= 2))
+            events += [(modifier, False) for modifier in reversed(held)]
+        bursts.append((events, expected))
+        typed += len(expected)
+    return bursts
+
+
+def split(events):
+    """qelvaro's characters with whether its Left-Ctrl was down around each, the other program's
+    keys (told apart by what it types: characters qelvaro never types, and spaces), how often
+    those came between two of qelvaro's characters, and the modifiers the probe last saw down."""
+    characters, beside, interleavings = [], [], 0
+    ctrl, beside_last, down = False, False, {}
+    for event in events:
+        if event[0] != "K":
+            continue
+        pressed, vk, scan, flags = event[1] == "d", *(int(field, 16) for field in event[2:5])
+        injected = flags & 0x10
+        down[vk] = pressed
+        if injected and vk == 0xA2:
+            ctrl = pressed
+        elif not (injected and pressed):
+            continue
+        elif vk == 0xE7 and (scan < 0x20 or scan >= 0x4E00) or vk == 0x20:
+            beside.append("%s %x" % ("p" if vk == 0xE7 else "s", scan))
+            beside_last = True
+        elif vk == 0xE7:
+            characters.append((scan, ctrl))
+            interleavings += beside_last
+            beside_last = False
+    return characters, beside, interleavings, sum(down[vk] for vk in MODIFIER_KEYS & down.keys())
+
+
+def in_order(received, expected):
+    """How many of the expected items arrived, unchanged and in their order."""
+    matcher = difflib.SequenceMatcher(None, expected, received, autojunk=False)
+    return sum(block.size for block in matcher.get_matching_blocks())
+
+
+def storm_rows(probe_window):
+    bursts = storm(PRESSES)
+    expected = [item for _, burst in bursts for item in burst]
+    beside = subprocess.Popen(["wine", os.path.join(BIN, "beside.exe"), "inject",
+                               str(BESIDE_CHARACTERS), str(BESIDE_PAUSE_MS)],
+                              stdout=subprocess.PIPE, text=True)
+    # Wine gives each hook call 2 s from the moment its event is queued: a burst at a time, each
+    # after the probe has taken in the last.
+    events = []
+    for burst, _ in bursts:
+        for scan, down in burst:
+            key(scan, down, 0)
+        events += probe_window.settle()
+    sent = beside.communicate()[0].replace("\r", "").split("\n")[:-1]
+    events += probe_window.settle()
+    characters, arrived, interleavings, modifiers = split(events)
+    wraps = sum(wrapped for _, wrapped in expected)
+    row("Storm: characters qelvaro typed for the presses typed from X (%d bursts, no delay "
+        "inside a burst, four planes, both Shift keys)" % len(bursts),
+        len(characters), len(expected))
+    row("Storm: characters in order and correct, Left-Ctrl wrap included",
+        in_order(characters, expected), len(expected))
+    row("Storm: characters wrapped in Left-Ctrl (typed under Alt)",
+        sum(wrapped for _, wrapped in characters), wraps)
+    row("Storm: modifiers left down afterwards, as the application sees them (should be 0)",
+        modifiers)
+    row("Beside the storm: another program's Unicode packets and scan-coded spaces, arrived "
+        "unchanged and in order vs sent", in_order(arrived, sent), len(sent))
+    row("Beside the storm: times the other program's keys came between two of qelvaro's characters",
+        interleavings)
+
+
+def anonymous_kb():
+    """The private memory of qelvaro.exe's Linux process: its anonymous pages, heaps among them."""
+    pid = run("pgrep", "-n", "-f", r"qelvaro\.exe$").strip()
+    for line in open("/proc/%s/smaps_rollup" % pid):
+        if line.startswith("Anonymous:"):
+            return int(line.split()[1])
+
+
+def commands(first, second, rounds):
+    return desktop.wine(os.path.join(BIN, "beside.exe"), "commands", str(first), str(second),
+                        str(rounds))
+
+
+def rounds_rows():
+    kinds = [("the tray menu (opened, closed by Escape)", lambda n: probe("menu", "1b", str(n))),
+             ("show and hide of the picture window (command 410 twice)",
+              lambda n: commands(410, 410, n)),
+             ("disable and enable (commands 400 and 401)", lambda n: commands(400, 401, n))]
+    for name, rounds in kinds:
+        # Wine's caches warm up first.
+        rounds(20)
+        gdi, memory = int(probe("gdi")), anonymous_kb()
+        if rounds(ROUNDS) is None:
+            sys.exit("%d rounds of %s did not all complete" % (ROUNDS, name))
+        row("%d rounds of %s: GDI objects after vs before" % (ROUNDS, name),
+            int(probe("gdi")), gdi)
+        row("%d rounds of %s: private memory after vs before (KB)" % (ROUNDS, name),
+            anonymous_kb(), memory)
+
+
+def main():
+    # A key held while the one CPU is busy elsewhere must not repeat.
+    desktop._display.change_keyboard_control(auto_repeat_mode=desktop.X.AutoRepeatModeOff)
+    probe_window, program = Probe(), Program()
+    if not desktop.translating(probe_window):
+        sys.exit("translation never started")
+    storm_rows(probe_window)
+    rounds_rows()
+    typed = len(probe_window.typed_for(16)[0])
+    program.command(400)
+    row("One hook left after the rounds: characters a Q typed (should be 1)", typed)
+    row("... and after Disabled (should be 0)", len(probe_window.typed_for(16)[0]))
+    desktop.set_caps_lock(False)
+
+
+main()
