@@ -3,6 +3,7 @@ suite was given, types on that display with XTest as a person would, and reads w
 application saw."""
 import atexit
 import os
+import re
 import subprocess
 import tempfile
 import time
@@ -88,6 +89,14 @@ def stored(key_path=SETTINGS):
     """The values of a registry key: name, type and data as reg.exe prints them."""
     lines = [line.split() for line in (wine("reg", "query", key_path) or "").splitlines()]
     return {fields[0]: tuple(fields[1:3]) for fields in lines if len(fields) >= 3}
+
+
+def layout():
+    """What each key types, read from the rows of the layout's source, not through the code that
+    picks a plane: scan code to its units plain, Shift, Alt and Shift+Alt."""
+    rows = re.findall(r"SetLayoutEntry\(table, (\w+), (\w+), (\w+), (\w+), (\w+)\)",
+                      open(os.path.join(SOURCE, "src/translation/layout.cpp")).read())
+    return {int(row[0], 16): [int(unit, 16) for unit in row[1:]] for row in rows}
 
 
 def window():

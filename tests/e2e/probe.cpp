@@ -5,7 +5,8 @@
 //                   window logs each character it receives ("C code"); numbers in hex.
 //   probe window    qelvaro's window: visible topmost iconic zoomed, then its client area on
 //                   the screen (left top right bottom)
-//   probe gdi       the number of GDI objects qelvaro's process holds
+//   probe gdi [CLASS]   the number of GDI objects qelvaro's process holds (or the process of
+//                   the window of that class)
 //   probe menu KEY ROUNDS   the tray menu opened as a click on the icon opens it and closed by
 //                   a key (in hex: an item's mnemonic as a character, or 1b for Escape),
 //                   ROUNDS times
@@ -134,7 +135,7 @@ int main(int argc, char** argv) {
                client.right, client.bottom);
     } else if (command == "gdi") {
         DWORD id = 0;
-        GetWindowThreadProcessId(window, &id);
+        GetWindowThreadProcessId(argc == 3 ? FindWindowA(argv[2], nullptr) : window, &id);
         HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
         printf("%ld\n", process != nullptr ? GdiObjects(process) : -1);
     } else if (command == "menu" && argc == 4) {
