@@ -17,8 +17,7 @@ namespace {
 struct Footprint {
     MemoryFigures memory;
     long gdiObjects;
-    long userObjects;
-    bool windowsOnly;
+    long windows;
     size_t threads;
 };
 
@@ -26,8 +25,7 @@ Footprint Measure(const TrayProgram& program, const RunningProgram& running) {
     Footprint footprint{};
     footprint.memory = MemoryOf(running.process.hProcess);
     footprint.gdiObjects = GdiObjectsOf(program);
-    footprint.userObjects = UserObjectsOf(running.process.hProcess, running.process.dwProcessId,
-                                          &footprint.windowsOnly);
+    footprint.windows = WindowsOf(running.process.dwProcessId);
     footprint.threads = ThreadsOf(running.process.dwProcessId).size();
     return footprint;
 }
@@ -53,9 +51,10 @@ void PrintFootprintRows(const char* state, const Footprint& program, const Footp
                   state);
     PrintRow(figure, program.gdiObjects, minimal.gdiObjects, "", 0);
     std::snprintf(figure, sizeof figure,
-                  "USER objects%s, picture window %s, vs the minimal program",
-                  program.windowsOnly ? " (under Wine: windows only)" : "", state);
-    PrintRow(figure, program.userObjects, minimal.userObjects, "", 0);
+                  "USER objects (under Wine: windows only), picture window %s, vs the minimal "
+                  "program",
+                  state);
+    PrintRow(figure, program.windows, minimal.windows, "", 0);
     std::snprintf(figure, sizeof figure, "Threads, picture window %s, vs the minimal program",
                   state);
     PrintRow(figure, static_cast<double>(program.threads), static_cast<double>(minimal.threads), "",

@@ -306,7 +306,7 @@ int Number(const char* text, int fallback) {
 // Arguments: rounds and presses per block (default 200 and 2): each round runs one block under
 // each hook, in an order shuffled afresh for every round, so that load from elsewhere falls on
 // all alike; the first round only warms up. Then presses for the CPU time (default 4000 with
-// the watchdog and as many without, in four blocks, with and without alternating).
+// the watchdog and as many without, in eight blocks).
 int main(int argc, char** argv) {
     const int rounds = Number(argc > 1 ? argv[1] : nullptr, 200);
     const int presses = Number(argc > 2 ? argv[2] : nullptr, 2);
@@ -341,10 +341,11 @@ int main(int argc, char** argv) {
         }
     }
     double cpu[2] = {}; // with the watchdog, without
-    for (int block = 0; block < 4; ++block) {
-        const bool watched = block == 0 || block == 3;
+    // With and without in turns (ABBA ABBA), so that a drift of the machine falls on both.
+    for (int block = 0; block < 8; ++block) {
+        const bool watched = block % 4 == 0 || block % 4 == 3;
         cpu[watched ? 0 : 1] +=
-            CpuOverPresses(hookThreadId, watched ? Hook::Program : Hook::Unwatched, cpuPresses / 2);
+            CpuOverPresses(hookThreadId, watched ? Hook::Program : Hook::Unwatched, cpuPresses / 4);
     }
     InstallOnHookThread(hookThreadId, Hook::None);
     SetCapsLock(capsLockWas);

@@ -270,16 +270,9 @@ inline BOOL CALLBACK CountTopWindow(HWND window, LPARAM count) {
     return TRUE;
 }
 
-// USER objects where Windows counts them. Wine 8 does not (GetGuiResources is not implemented)
-// and another process can see only the windows among them: top-level, child and message-only.
-// Sets *windowsOnly when that is all the count holds.
-inline long UserObjectsOf(HANDLE process, DWORD processId, bool* windowsOnly) {
-    SetLastError(0);
-    const DWORD counted = GetGuiResources(process, GR_USEROBJECTS);
-    *windowsOnly = counted == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED;
-    if (!*windowsOnly) {
-        return static_cast<long>(counted);
-    }
+// USER objects as far as another process can see them under Wine 8, where GetGuiResources is a
+// stub: the windows among them, top-level, child and message-only.
+inline long WindowsOf(DWORD processId) {
     WindowCount count{processId, 0};
     EnumWindows(CountTopWindow, reinterpret_cast<LPARAM>(&count));
     for (HWND window = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); window != nullptr;
