@@ -10,8 +10,6 @@
 #include <set>
 #include <string>
 
-using namespace std::string_literals;
-
 #include "picture/minimum_size.h"
 #include "shell/string_copy.h"
 #include "translation/key_decision.h"
@@ -24,8 +22,7 @@ using Table = LayoutEntry[kLayoutEntryCount];
 const Table& Layout() {
     static Table table;
     static const bool built = (BuildLayout(table), true);
-    (void)built;
-    return table;
+    return built ? table : table;
 }
 
 // With Caps Lock on, by Alt, Ctrl and Shift: whether the key passes, the plane it reads (by
@@ -34,8 +31,7 @@ struct ModifierRow {
     bool passes;
     uint16_t LayoutEntry::*plane;
     bool wrap;
-};
-ModifierRow const kModifierTable[2][2][2] = {
+} const kModifierTable[2][2][2] = {
     {{{false, &LayoutEntry::plain, false}, {false, &LayoutEntry::shift, false}},
      {{true, nullptr, false}, {true, nullptr, false}}},
     {{{false, &LayoutEntry::alt, true}, {false, &LayoutEntry::shiftAlt, true}},
@@ -43,28 +39,24 @@ ModifierRow const kModifierTable[2][2][2] = {
 };
 
 KeyAction Rule(uint32_t vk, uint32_t scan, const ModifierSnapshot& m, int32_t echo) {
-    const KeyAction pass{Kind::Pass, 0, 0, false};
-    if (vk == 0xE7) { // VK_PACKET: a character another program injects
-        return pass;
+    if (vk == 0xE7 || (!m.capsLock && echo == 0)) { // VK_PACKET: another program's character
+        return {Kind::Pass, 0, 0, false};
     }
     if (!m.capsLock) {
-        return echo == 0 ? pass
-                         : KeyAction{vk == 20 ? Kind::PassClearHint : Kind::PassShowHint, 0, 0, false};
+        return {vk == 20 ? Kind::PassClearHint : Kind::PassShowHint, 0, 0, false};
     }
     const ModifierRow& row = kModifierTable[m.alt][m.ctrl][m.shift];
     const uint16_t unit = row.passes || scan >= 128 ? 0 : Layout()[scan].*row.plane;
     if (unit == 0) {
-        return pass;
+        return {Kind::Pass, 0, 0, false};
     }
-    if (echo == 1) {
-        return {Kind::EchoKey, 0, static_cast<uint8_t>(vk & 0xFF), row.wrap};
-    }
-    return {Kind::InjectChar, unit, 0, row.wrap};
+    return echo == 1 ? KeyAction{Kind::EchoKey, 0, static_cast<uint8_t>(vk & 0xFF), row.wrap}
+                     : KeyAction{Kind::InjectChar, unit, 0, row.wrap};
 }
 
-bool Same(const KeyAction& a, const KeyAction& b) {
-    return a.kind == b.kind && a.character == b.character && a.virtualKey == b.virtualKey &&
-           a.ctrlWrap == b.ctrlWrap;
+std::string Text(const KeyAction& a) {
+    return std::to_string(static_cast<int>(a.kind)) + " " + std::to_string(a.character) + " " +
+           std::to_string(a.virtualKey) + (a.ctrlWrap ? " wrapped" : "");
 }
 
 TEST(KeyDecision, FollowsTheRulesForEveryKeyModifierAndMode) {
@@ -76,76 +68,67 @@ TEST(KeyDecision, FollowsTheRulesForEveryKeyModifierAndMode) {
         for (uint32_t scan : scans) {
             for (int bits = 0; bits < 32; ++bits) {
                 const ModifierSnapshot m{bits & 1, bits >> 1 & 1, bits >> 2 & 1, bits >> 3 & 1};
-                const KeyAction action = DecideKeyAction(vk, scan, m, bits >> 4, Layout());
-                ASSERT_TRUE(Same(action, Rule(vk, scan, m, bits >> 4)))
-                    << "vk " << vk << " scan " << scan << " modifiers " << (bits & 15) << " echo "
-                    << (bits >> 4) << ": kind " << static_cast<int>(action.kind) << " character "
-                    << action.character << " wrap " << action.ctrlWrap;
+                const std::string action = Text(DecideKeyAction(vk, scan, m, bits >> 4, Layout()));
+                ASSERT_EQ(action, Text(Rule(vk, scan, m, bits >> 4)))
+                    << "vk " << vk << " scan " << scan << " modifiers and echo " << bits;
             }
         }
     }
 }
 
-// A few keys whose result is known by heart: they pin the table and the order of its planes.
+// Keys whose result is known by heart: they pin the table and the order of its planes.
 TEST(KeyDecision, KeysKnownByHeart) {
     const ModifierSnapshot caps{1, 0, 0, 0}, shift{1, 1, 0, 0}, alt{1, 0, 1, 0};
-    const ModifierSnapshot ctrlAlt{1, 0, 1, 1}, shiftAlt{1, 1, 1, 0};
     const struct {
-        const char* what;
         uint32_t vk, scan;
         ModifierSnapshot m;
         KeyAction expected;
     } keys[] = {
-        {"Q", 'Q', 16, caps, {Kind::InjectChar, 0x158F, 0, false}},
-        {"Shift+1", '1', 2, shift, {Kind::InjectChar, '1', 0, false}},
-        {"Alt+1", '1', 2, alt, {Kind::InjectChar, 0x1670, 0, true}},
-        {"Alt+K", 'K', 37, alt, {Kind::InjectChar, 0x14C5, 0, true}},
-        {"Ctrl+Alt+K", 'K', 37, ctrlAlt, {Kind::InjectChar, 0x14C5, 0, false}},
-        {"Shift+Alt+K", 'K', 37, shiftAlt, {Kind::InjectChar, 0x1558, 0, true}},
-        {"grave", 0xC0, 41, caps, {Kind::Pass, 0, 0, false}},
-        {"Shift+grave", 0xC0, 41, shift, {Kind::InjectChar, '~', 0, false}},
-        {"a packet carrying 'q'", 0xE7, 16, caps, {Kind::Pass, 0, 0, false}},
+        {'Q', 16, caps, {Kind::InjectChar, 0x158F, 0, false}},
+        {'1', 2, shift, {Kind::InjectChar, '1', 0, false}},
+        {'1', 2, alt, {Kind::InjectChar, 0x1670, 0, true}},
+        {'K', 37, alt, {Kind::InjectChar, 0x14C5, 0, true}},
+        {'K', 37, {1, 0, 1, 1}, {Kind::InjectChar, 0x14C5, 0, false}},
+        {'K', 37, {1, 1, 1, 0}, {Kind::InjectChar, 0x1558, 0, true}},
+        {0xC0, 41, caps, {Kind::Pass, 0, 0, false}},
+        {0xC0, 41, shift, {Kind::InjectChar, '~', 0, false}},
+        {0xE7, 16, caps, {Kind::Pass, 0, 0, false}}, // a packet carrying 'q'
     };
     for (const auto& key : keys) {
-        const KeyAction action = DecideKeyAction(key.vk, key.scan, key.m, 0, Layout());
-        EXPECT_TRUE(Same(action, key.expected))
-            << key.what << ": kind " << static_cast<int>(action.kind) << " character "
-            << action.character << " wrap " << action.ctrlWrap;
+        EXPECT_EQ(Text(DecideKeyAction(key.vk, key.scan, key.m, 0, Layout())), Text(key.expected))
+            << "vk " << key.vk << " scan " << key.scan;
     }
 }
 
-TEST(Layout, EveryUnitIsAnAssignedCharacterOfTheExpectedKind) {
+TEST(Layout, MapsTheCharacterKeysToAssignedCharactersOfTheExpectedKind) {
     std::map<uint32_t, std::string> names;
     std::ifstream data(QELVARO_UNICODE_DATA);
     for (std::string line; std::getline(data, line);) {
-        const size_t semicolon = line.find(';');
-        names[std::stoul(line.substr(0, semicolon), nullptr, 16)] =
-            line.substr(semicolon + 1, line.find(';', semicolon + 1) - semicolon - 1);
+        const size_t at = line.find(';');
+        names[std::stoul(line.substr(0, at), nullptr, 16)] =
+            line.substr(at + 1, line.find(';', at + 1) - at - 1);
     }
     ASSERT_GT(names.size(), 30000u) << "UnicodeData.txt not read";
-    // Besides syllabics, only ASCII, Latin-1 and a few typographic signs.
+    // Besides syllabics only printable Latin-1 and a few typographic signs.
     const std::set<uint32_t> signs = {0x2013, 0x2014, 0x2018, 0x2019, 0x201C,
                                       0x201D, 0x2022, 0x2026, 0x2122};
     std::set<unsigned> mapped;
     for (unsigned scan = 0; scan < kLayoutEntryCount; ++scan) {
         const LayoutEntry& e = Layout()[scan];
         for (uint16_t unit : {e.plain, e.alt, e.shift, e.shiftAlt}) {
+            const std::string& name = names[unit];
             if (unit == 0) {
                 continue;
             }
             mapped.insert(scan);
-            const std::string& name = names[unit];
-            EXPECT_FALSE(name.empty() || name[0] == '<') << std::hex << unit << " at " << scan;
-            if (unit >= 0x1400 && unit <= 0x167F) {
-                EXPECT_EQ(name.rfind("CANADIAN SYLLABICS ", 0), 0u) << name;
-            } else {
-                EXPECT_TRUE(unit >= 0x20 && unit <= 0xFF ? unit != 0x7F : signs.count(unit) > 0)
-                    << std::hex << unit << " at " << scan;
-            }
+            EXPECT_TRUE(unit >= 0x1400 && unit <= 0x167F
+                            ? name.rfind("CANADIAN SYLLABICS ", 0) == 0
+                            : (unit >= 0x20 && unit <= 0xFF && name[0] != '<') || signs.count(unit))
+                << std::hex << unit << " " << name << " at " << scan;
         }
     }
-    // The character keys: the number row, the three letter rows and the extra key of 102-key
-    // keyboards. Space, editing keys, modifiers, function keys and the keypad pass.
+    // The number row, the three letter rows and the extra key of 102-key keyboards; the space
+    // bar, editing keys, modifiers, function keys and keypad pass.
     std::set<unsigned> characterKeys = {86};
     for (const auto& row : {std::make_pair(2, 13), {16, 27}, {30, 41}, {43, 53}}) {
         for (int scan = row.first; scan <= row.second; ++scan) {
@@ -154,16 +137,13 @@ TEST(Layout, EveryUnitIsAnAssignedCharacterOfTheExpectedKind) {
     }
     EXPECT_EQ(mapped, characterKeys);
     EXPECT_EQ(std::memcmp(&Layout()[43], &Layout()[86], sizeof(LayoutEntry)), 0);
-}
 
-TEST(Layout, BuildsFromScratchAndIgnoresScanCodesBeyondTheTable) {
     Table table;
     std::memset(table, 0xFF, sizeof table);
     BuildLayout(table);
-    EXPECT_EQ(std::memcmp(table, Layout(), sizeof table), 0) << "every unit set anew";
     SetLayoutEntry(table, 128, 1, 2, 3, 4);
     SetLayoutEntry(table, 0xFFFF, 1, 2, 3, 4);
-    EXPECT_EQ(std::memcmp(table, Layout(), sizeof table), 0);
+    EXPECT_EQ(std::memcmp(table, Layout(), sizeof table), 0) << "not every unit set anew";
     SetLayoutEntry(table, 127, 1, 2, 3, 4);
     EXPECT_TRUE(table[127].plain == 1 && table[127].shift == 2 && table[127].alt == 3 &&
                 table[127].shiftAlt == 4);
@@ -173,21 +153,17 @@ TEST(Layout, BuildsFromScratchAndIgnoresScanCodesBeyondTheTable) {
 TEST(ApplyMinimumSize, MovesOnlyTheDraggedEdgeToTheMinimum) {
     const int32_t sizes[] = {-30, 0, 45, 46, 47, 95, 96, 97, 973};
     for (uint32_t edge = 0; edge <= 9; ++edge) {
-        const bool left = edge == 1 || edge == 4 || edge == 7;
-        const bool right = edge == 2 || edge == 5 || edge == 8;
-        const bool top = edge >= 3 && edge <= 5;
-        const bool bottom = edge >= 6 && edge <= 8;
+        const bool left = edge % 3 == 1 && edge < 9, right = edge % 3 == 2 && edge < 9;
+        const bool top = edge >= 3 && edge <= 5, bottom = edge >= 6 && edge <= 8;
         for (int32_t width : sizes) {
             for (int32_t height : sizes) {
                 const SizingRect in{-200, 300, -200 + width, 300 + height};
                 const SizingRect out = ApplyMinimumSize(edge, in);
-                const bool narrow = width < 96, low = height < 46;
-                SCOPED_TRACE(testing::Message()
-                             << "edge " << edge << ", " << width << " by " << height);
-                EXPECT_EQ(out.left, left && narrow ? in.right - 96 : in.left);
-                EXPECT_EQ(out.right, right && narrow ? in.left + 96 : in.right);
-                EXPECT_EQ(out.top, top && low ? in.bottom - 46 : in.top);
-                EXPECT_EQ(out.bottom, bottom && low ? in.top + 46 : in.bottom);
+                EXPECT_TRUE(out.left == (left && width < 96 ? in.right - 96 : in.left) &&
+                            out.right == (right && width < 96 ? in.left + 96 : in.right) &&
+                            out.top == (top && height < 46 ? in.bottom - 46 : in.top) &&
+                            out.bottom == (bottom && height < 46 ? in.top + 46 : in.bottom))
+                    << "edge " << edge << ", " << width << " by " << height;
             }
         }
     }
@@ -197,22 +173,22 @@ TEST(ApplyMinimumSize, MovesOnlyTheDraggedEdgeToTheMinimum) {
     EXPECT_EQ(ApplyMinimumSize(4, {INT_MAX, INT_MAX, INT_MIN, INT_MIN}).top, INT_MIN);
 }
 
-// Every capacity and length up to a few bytes: capacity - 1 characters at most, always
-// terminated, nothing written past the terminator.
+// Every capacity and length up to a dozen: capacity - 1 characters at most, always terminated,
+// nothing written beyond.
 TEST(CopyStringBounded, CopiesAtMostCapacityMinusOneAndTerminates) {
-    const char source[] = "Qelvaro syll";
-    for (size_t length = 0; length < sizeof source; ++length) {
-        const std::string text(source, length);
+    const std::string source = "Qelvaro syll";
+    for (size_t length = 0; length <= source.size(); ++length) {
         for (size_t capacity = 0; capacity <= 12; ++capacity) {
             char target[16];
             std::memset(target, '#', sizeof target);
+            const std::string text = source.substr(0, length);
             EXPECT_EQ(CopyStringBounded(target, text.c_str(), capacity), target);
-            const size_t kept = capacity == 0 ? 0 : std::min(length, capacity - 1);
-            const std::string expected = text.substr(0, kept) + (capacity == 0 ? "" : "\0"s);
-            EXPECT_EQ(std::string(target, expected.size()), expected)
-                << length << " into " << capacity;
-            EXPECT_EQ(std::string(target + expected.size(), sizeof target - expected.size()),
-                      std::string(sizeof target - expected.size(), '#'))
+            std::string expected(sizeof target, '#');
+            if (capacity > 0) {
+                const size_t kept = std::min(length, capacity - 1);
+                expected.replace(0, kept + 1, text.substr(0, kept) + '\0');
+            }
+            EXPECT_EQ(std::string(target, sizeof target), expected)
                 << length << " into " << capacity;
         }
     }

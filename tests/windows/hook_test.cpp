@@ -1,8 +1,7 @@
 // Real key events through the program's low-level hook. A recording hook installed before the
-// program's sits behind it and sees what the program hands on or injects into the foreground
-// window, one word an event: * when it arrives while the program's hook is busy (from inside
-// its own SendInput), + press or - release, then the key and its scan code, or U and the
-// character typed.
+// program's sits behind it and sees what the program hands on or injects, a word an event: * when
+// it arrives while the program's hook is busy (from inside its own SendInput), + press or
+// - release, then the virtual key in hex, or U and the character of an injected one.
 #include "harness.h"
 
 #include <cstring>
@@ -17,8 +16,7 @@ namespace {
 Key const kK{0x25, 'K'}, kQ{0x10, 'Q'}, kCapsLock{0x3A, VK_CAPITAL};
 Key const kHeld[] = {{0x2A, VK_LSHIFT}, {0x38, VK_LMENU}, {0x1D, VK_LCONTROL}};
 unsigned const kShift = 1, kAlt = 2, kCtrl = 4;
-char const kTranslated[] = "*+U14C4 *-U14C4 -K/25";
-char const kPassed[] = "+K/25 -K/25";
+char const kTranslated[] = "*+U14C4 *-U14C4 -4B", kPassed[] = "+4B -4B";
 
 std::string seen;
 HHOOK recorder;
@@ -27,24 +25,15 @@ HWND closeOnCtrl; // destroyed when the program's Left-Ctrl press passes, as a w
 
 LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
     const auto& key = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    if (code == HC_ACTION) {
-        const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        char word[32];
-        const char* busy = app.hookBusy != 0 ? "*" : "";
-        if (key.vkCode == VK_PACKET) {
-            snprintf(word, sizeof word, "%s%cU%04lX", busy, down ? '+' : '-', key.scanCode);
-        } else {
-            const std::string name = key.vkCode == VK_LCONTROL  ? "LCtrl"
-                                     : key.vkCode == VK_CAPITAL ? "Caps"
-                                                                : std::string(1, char(key.vkCode));
-            snprintf(word, sizeof word, "%s%c%s/%lX", busy, down ? '+' : '-', name.c_str(),
-                     key.scanCode);
-        }
-        seen += (seen.empty() ? "" : " ") + std::string(word);
-        if (down && key.vkCode == VK_LCONTROL && closeOnCtrl != nullptr) {
-            DestroyWindow(closeOnCtrl);
-            closeOnCtrl = nullptr;
-        }
+    const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
+    char word[32];
+    snprintf(word, sizeof word, key.vkCode == VK_PACKET ? " %s%cU%04lX" : " %s%c%lX",
+             app.hookBusy != 0 ? "*" : "", down ? '+' : '-',
+             key.vkCode == VK_PACKET ? key.scanCode : key.vkCode);
+    seen += seen.empty() ? word + 1 : word;
+    if (down && key.vkCode == VK_LCONTROL && closeOnCtrl != nullptr) {
+        DestroyWindow(closeOnCtrl);
+        closeOnCtrl = nullptr;
     }
     return CallNextHookEx(recorder, code, wParam, lParam);
 }
@@ -61,7 +50,7 @@ void SetUp() {
     ResetProgram();
     MakeTarget();
     recorder = SetWindowsHookExA(WH_KEYBOARD_LL, Record, GetModuleHandleA(nullptr), 0);
-    ok(recorder != nullptr, "no recording hook");
+    SetCapsLock(true);
 }
 
 std::string Typed(Key key) {
@@ -97,23 +86,20 @@ TEST_CASE(hook_events) {
         const char* balloon;
     } cases[] = {
         {"K", Mode::Translate, 0, kK, kTranslated, kNoBalloon},
-        {"Alt+K", Mode::Translate, kAlt, kK, "*+LCtrl/0 *+U14C5 *-U14C5 *-LCtrl/0 -K/25",
+        {"Alt+K", Mode::Translate, kAlt, kK, "*+A2 *+U14C5 *-U14C5 *-A2 -4B", kNoBalloon},
+        {"Shift+Alt+Q", Mode::Translate, kShift | kAlt, kQ, "*+A2 *+U148C *-U148C *-A2 -51",
          kNoBalloon},
-        {"Shift+Alt+Q", Mode::Translate, kShift | kAlt, kQ,
-         "*+LCtrl/0 *+U148C *-U148C *-LCtrl/0 -Q/10", kNoBalloon},
-        {"Ctrl+Alt+K", Mode::Translate, kCtrl | kAlt, kK, "*+U14C5 *-U14C5 -K/25", kNoBalloon},
+        {"Ctrl+Alt+K", Mode::Translate, kCtrl | kAlt, kK, "*+U14C5 *-U14C5 -4B", kNoBalloon},
         {"Ctrl+K", Mode::Translate, kCtrl, kK, kPassed, kNoBalloon},
         {"Caps Lock off", Mode::CapsLockOff, 0, kK, kPassed, kNoBalloon},
-        {"echo K", Mode::Echo, 0, kK, "*+K/25 *-K/25 -K/25", kNoBalloon},
-        {"echo Alt+K", Mode::Echo, kAlt, kK, "*+LCtrl/0 *+K/25 *-K/25 *-LCtrl/0 -K/25", kNoBalloon},
+        {"echo K", Mode::Echo, 0, kK, "*+4B *-4B -4B", kNoBalloon},
+        {"echo Alt+K", Mode::Echo, kAlt, kK, "*+A2 *+4B *-4B *-A2 -4B", kNoBalloon},
         {"echo, Caps Lock off", Mode::EchoCapsLockOff, 0, kK, kPassed, kReminder},
-        {"echo, Caps Lock off, Caps Lock", Mode::EchoCapsLockOff, 0, kCapsLock, "+Caps/3A -Caps/3A",
-         ""},
-        {"busy", Mode::Busy, 0, kK, "*+K/25 *-K/25", kNoBalloon},
+        {"echo, Caps Lock off, Caps Lock", Mode::EchoCapsLockOff, 0, kCapsLock, "+14 -14", ""},
+        {"busy", Mode::Busy, 0, kK, "*+4B *-4B", kNoBalloon},
         {"translation off", Mode::Off, 0, kK, kPassed, kNoBalloon},
-        {"no foreground window", Mode::NoWindow, 0, kK, "-K/25", kNoBalloon},
-        {"window closes inside the wrap", Mode::Closing, kAlt, kK, "*+LCtrl/0 *-LCtrl/0 -K/25",
-         kNoBalloon},
+        {"no foreground window", Mode::NoWindow, 0, kK, "-4B", kNoBalloon},
+        {"window closes inside the wrap", Mode::Closing, kAlt, kK, "*+A2 *-A2 -4B", kNoBalloon},
     };
     for (const auto& c : cases) {
         SetCapsLock(c.mode != Mode::CapsLockOff && c.mode != Mode::EchoCapsLockOff);
@@ -135,7 +121,7 @@ TEST_CASE(hook_events) {
         ok(typed == c.seen, "%s: seen \"%s\", expected \"%s\"", c.what, typed.c_str(), c.seen);
         ok(strcmp(app.trayData.szInfo, c.balloon) == 0, "%s: balloon \"%s\"", c.what,
            app.trayData.szInfo);
-        ok(app.hookBusy == (c.mode == Mode::Busy ? 1 : 0), "%s: busy flag left set", c.what);
+        ok(app.hookBusy == (c.mode == Mode::Busy ? 1 : 0), "%s: busy flag changed", c.what);
         app.hookBusy = 0;
         for (Key held : kHeld) {
             SendKey(held, false);
@@ -168,14 +154,12 @@ DWORD WINAPI EnableWithoutHookRights(LPVOID) {
 // translating after "Disabled". A refused installation shows as off and "Enabled" tries again.
 TEST_CASE(hook_lifecycle) {
     SetUp();
-    SetCapsLock(true);
     EnableTranslation();
     ok(app.hook != nullptr && app.trayData.hIcon == app.iconOn, "enabled: no hook or off icon");
     DisableTranslation();
     ok(app.hook == nullptr && app.trayData.hIcon == app.iconOff, "disabled: hook or on icon");
     ok(Typed(kK) == kPassed, "disabled: \"%s\"", seen.c_str());
     EnableTranslation();
-    ok(Typed(kK) == kTranslated, "enabled again: \"%s\"", seen.c_str());
     RunTrayCommand(IDM_ENABLED);
     RunTrayCommand(IDM_ENABLED_ECHO);
     RunTrayCommand(IDM_ENABLED);
@@ -211,7 +195,6 @@ TEST_CASE(hook_lifecycle) {
 // The hook removed behind the program's back, as Windows removes a hook that timed out.
 TEST_CASE(hook_watchdog) {
     SetUp();
-    SetCapsLock(true);
     const auto checked = [] { return app.hookCheckPending == 0; };
     RAWINPUTDEVICE devices[4];
     UINT count = 4;

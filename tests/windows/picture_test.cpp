@@ -16,19 +16,21 @@ namespace {
 
 std::string calls;
 
-#define WATCHER(result, name, parameters, arguments)                                               \
+// Each watcher forwards to the real function after noting its name.
+#define WATCHER(dll, result, name, parameters, arguments)                                          \
     decltype(&name) real##name;                                                                    \
     result WINAPI Watch##name parameters {                                                         \
         calls += " " #name;                                                                        \
         return real##name arguments;                                                               \
-    }
-WATCHER(HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes))
-WATCHER(HGLOBAL, GlobalFree, (HGLOBAL block), (block))
-WATCHER(GpStatus, GdipDisposeImage, (GpImage * image), (image))
-WATCHER(void, GdipFree, (void* memory), (memory))
-WATCHER(void, GdiplusShutdown, (ULONG_PTR token), (token))
-WATCHER(GpStatus, GdipCreateFromHDC, (HDC dc, GpGraphics** graphics), (dc, graphics))
-WATCHER(GpStatus, GdipDeleteGraphics, (GpGraphics * graphics), (graphics))
+    }                                                                                              \
+    bool const watching##name = (Watch(dll, #name, real##name, Watch##name), true);
+WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes))
+WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block))
+WATCHER("gdiplus.dll", GpStatus, GdipDisposeImage, (GpImage * image), (image))
+WATCHER("gdiplus.dll", void, GdipFree, (void* memory), (memory))
+WATCHER("gdiplus.dll", void, GdiplusShutdown, (ULONG_PTR token), (token))
+WATCHER("gdiplus.dll", GpStatus, GdipCreateFromHDC, (HDC dc, GpGraphics** graphics), (dc, graphics))
+WATCHER("gdiplus.dll", GpStatus, GdipDeleteGraphics, (GpGraphics * graphics), (graphics))
 decltype(&GdipDrawImageRectI) realGdipDrawImageRectI;
 GpStatus WINAPI WatchGdipDrawImageRectI(GpGraphics* graphics, GpImage* image, INT x, INT y, INT w,
                                         INT h) {
@@ -36,6 +38,9 @@ GpStatus WINAPI WatchGdipDrawImageRectI(GpGraphics* graphics, GpImage* image, IN
              "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
     return realGdipDrawImageRectI(graphics, image, x, y, w, h);
 }
+bool const watchingDraw =
+    (Watch("gdiplus.dll", "GdipDrawImageRectI", realGdipDrawImageRectI, WatchGdipDrawImageRectI),
+     true);
 
 UINT const kQuadrants = 1, kNotAnImage = 2, kOtherType = 3, kEmpty = 4, kMissing = 77;
 
@@ -43,14 +48,6 @@ UINT const kQuadrants = 1, kNotAnImage = 2, kOtherType = 3, kEmpty = 4, kMissing
 
 TEST_CASE(picture) {
     ResetProgram();
-    Watch("kernel32.dll", "GlobalAlloc", realGlobalAlloc, WatchGlobalAlloc);
-    Watch("kernel32.dll", "GlobalFree", realGlobalFree, WatchGlobalFree);
-    Watch("gdiplus.dll", "GdipDisposeImage", realGdipDisposeImage, WatchGdipDisposeImage);
-    Watch("gdiplus.dll", "GdipFree", realGdipFree, WatchGdipFree);
-    Watch("gdiplus.dll", "GdiplusShutdown", realGdiplusShutdown, WatchGdiplusShutdown);
-    Watch("gdiplus.dll", "GdipCreateFromHDC", realGdipCreateFromHDC, WatchGdipCreateFromHDC);
-    Watch("gdiplus.dll", "GdipDeleteGraphics", realGdipDeleteGraphics, WatchGdipDeleteGraphics);
-    Watch("gdiplus.dll", "GdipDrawImageRectI", realGdipDrawImageRectI, WatchGdipDrawImageRectI);
     LoadKeyboardImage(); // starts GDI+ as the program does
     ok(app.keyboardImage != nullptr && app.keyboardImage->GetBitmap() != nullptr,
        "the program's picture did not load");

@@ -12,13 +12,14 @@
 TEST_CASE(tray_balloon) {
     ResetProgram();
     AddTrayIcon();
-    const UINT flags = app.trayData.uFlags;
     for (const size_t length : {255u, 256u, 300u, 0u}) {
         const std::string text(length, static_cast<char>('a' + length % 26));
-        ok(ShowTrayBalloon(app.trayData, text.c_str()) == 0, "%zu: refused", length);
-        ok(std::string(app.trayData.szInfo) == text.substr(0, 255), "%zu: not cut to 255", length);
+        ok(ShowTrayBalloon(app.trayData, text.c_str()) == 0 &&
+               text.compare(0, 255, app.trayData.szInfo) == 0,
+           "%zu: refused or not cut to 255", length);
         // A flag left set would show the balloon again with every change of the picture.
-        ok(app.trayData.uFlags == flags, "%zu: flags %x left", length, app.trayData.uFlags);
+        ok(app.trayData.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP), "%zu: flags %x", length,
+           app.trayData.uFlags);
     }
     Shell_NotifyIconA(NIM_DELETE, &app.trayData);
     ok(ShowTrayBalloon(app.trayData, "gone") == -1, "accepted for an icon the shell lacks");
@@ -26,8 +27,7 @@ TEST_CASE(tray_balloon) {
 
 namespace {
 
-// The menu as shown, read inside its modal loop: "id text" per item, * when checked, - for a
-// separator.
+// The menu as shown, read inside its modal loop: "id text" per item, * when checked.
 std::string shownMenu;
 
 void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -36,14 +36,12 @@ void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
         char text[64] = {};
         MENUITEMINFOA info{};
         info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_STRING;
         info.dwTypeData = text;
         info.cch = sizeof text;
         GetMenuItemInfoA(app.trayMenu, static_cast<UINT>(i), TRUE, &info);
-        shownMenu += (info.fType & MFT_SEPARATOR) != 0
-                         ? std::string("|-")
-                         : "|" + std::to_string(info.wID) + " " + text +
-                               ((info.fState & MFS_CHECKED) != 0 ? "*" : "");
+        shownMenu +=
+            "|" + std::to_string(info.wID) + (info.fState & MFS_CHECKED ? "*" : " ") + text;
     }
     EndMenu();
 }
@@ -61,22 +59,18 @@ LRESULT OpenMenu(UINT mouseMessage) {
 
 TEST_CASE(tray_menu) {
     ResetProgram();
-    const HHOOK someHook = reinterpret_cast<HHOOK>(1);
+    const std::string rest =
+        "|499 |410%cView &Keyboard|411%cKeyboard Always on &Top|499 |420 &Help|430 E&xit";
     const struct {
         HHOOK hook;
         int32_t echoMode;
         DWORD viewKeyboard, alwaysOnTop;
-        const char* menu;
+        const char* marks; // Disabled, Enabled, View Keyboard, Always on Top
     } cases[] = {
-        {nullptr, 0, 0, 0,
-         "|400 &Disabled*|401 &Enabled|-|410 View &Keyboard|411 Keyboard Always on &Top|-|420 "
-         "&Help|430 E&xit"},
-        {someHook, 0, 1, 0,
-         "|400 &Disabled|401 &Enabled*|-|410 View &Keyboard*|411 Keyboard Always on &Top|-|420 "
-         "&Help|430 E&xit"},
-        {someHook, 1, 0, 2,
-         "|400 &Disabled|401 &Enabled|-|410 View &Keyboard|411 Keyboard Always on &Top*|-|420 "
-         "&Help|430 E&xit"},
+        {nullptr, 0, 0, 0, "*   "},
+        {reinterpret_cast<HHOOK>(1), 0, 1, 0, " ** "},
+        {reinterpret_cast<HHOOK>(1), 1, 0, 2, "   *"},
+        {nullptr, 1, 7, 1, "* **"},
     };
     HMENU previous = nullptr;
     for (const auto& c : cases) {
@@ -84,11 +78,13 @@ TEST_CASE(tray_menu) {
         app.echoMode = c.echoMode;
         app.viewKeyboard = c.viewKeyboard;
         app.alwaysOnTop = c.alwaysOnTop;
-        ok(OpenMenu(WM_RBUTTONDOWN) == 1 && shownMenu == c.menu, "shown: %s", shownMenu.c_str());
+        char expected[160];
+        snprintf(expected, sizeof expected, ("|400%c&Disabled|401%c&Enabled" + rest).c_str(),
+                 c.marks[0], c.marks[1], c.marks[2], c.marks[3]);
+        ok(OpenMenu(WM_RBUTTONDOWN) == 1 && shownMenu == expected, "shown: %s", shownMenu.c_str());
         ok(previous == nullptr || !IsMenu(previous), "the previous menu was not destroyed");
         previous = app.trayMenu;
     }
-    app.hook = nullptr;
     ok(OpenMenu(WM_LBUTTONDOWN) == 1 && !shownMenu.empty(), "the left button opens no menu");
     for (const UINT mouse : {WM_LBUTTONUP, WM_RBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEMOVE}) {
         ok(OpenMenu(mouse) == 0 && shownMenu.empty(), "mouse message %x opened the menu", mouse);
@@ -121,54 +117,44 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(boxHook, code, wParam, lParam);
 }
 
-DWORD AutoTray() {
-    DWORD value = 0xBAD, size = sizeof value;
-    SHGetValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray", nullptr, &value, &size);
-    return value;
-}
-
 } // namespace
 
 // Over two start-ups each: what "EnableAutoTray" holds, the answer, the boxes shown and what it
 // holds afterwards. A key that allows reading only makes the write fail for real; it comes last.
 TEST_CASE(tray_notice) {
     boxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
-    const struct {
-        DWORD autoTray;
-        int answer;
-        bool readOnly;
-        const char* boxes;
-        DWORD after;
-    } cases[] = {
-        {0, IDYES, false, "", 0},
-        {7, IDNO, false, "NXNX", 7},
-        {1, IDYES, false, "NU", 0},
-        {1, IDYES, true, "NXNX", 1},
-    };
     HKEY key = nullptr;
     RegOpenKeyExA(HKEY_CURRENT_USER, kExplorerKey, 0, READ_CONTROL | WRITE_DAC, &key);
     BYTE access[4096];
     DWORD size = sizeof access;
-    ok(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, access, &size) == ERROR_SUCCESS,
-       "the Explorer key's access list is unreadable");
     PSECURITY_DESCRIPTOR readOnly = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1,
-                                                         &readOnly, nullptr);
+    ok(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, access, &size) == ERROR_SUCCESS &&
+           ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                                &readOnly, nullptr),
+       "no read-only access list for the Explorer key");
+    const struct {
+        DWORD autoTray;
+        int answer;
+        const char* boxes;
+        DWORD after;
+    } cases[] = {
+        {0, IDYES, "", 0}, {7, IDNO, "NXNX", 7}, {1, IDYES, "NU", 0}, {1, IDYES, "NXNX", 1}};
     for (const auto& c : cases) {
         SHSetValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray", REG_DWORD, &c.autoTray, 4);
-        if (c.readOnly) {
+        if (&c == &cases[3]) {
             RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly);
         }
         boxes.clear();
         answer = c.answer;
         LoadSettings();
         LoadSettings();
-        ok(boxes == c.boxes && AutoTray() == c.after, "%lu answered %d%s: boxes %s, then %lu",
-           c.autoTray, c.answer, c.readOnly ? ", read-only" : "", boxes.c_str(), AutoTray());
+        DWORD after = 0xBAD;
+        size = sizeof after;
+        SHGetValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray", nullptr, &after, &size);
+        ok(boxes == c.boxes && after == c.after, "%lu answered %d: boxes %s, then %lu", c.autoTray,
+           c.answer, boxes.c_str(), after);
     }
     // The programs started after this test must meet no notice.
     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, access);
     SHDeleteValueA(HKEY_CURRENT_USER, kExplorerKey, "EnableAutoTray");
-    LocalFree(readOnly);
-    RegCloseKey(key);
 }
