@@ -5,9 +5,9 @@
 #include "shell/app_state.h"
 #include "shell/main_window.h"
 
-namespace {
-
 int failures = 0;
+
+namespace {
 
 std::map<std::string, void (*)()>& Tests() {
     static std::map<std::string, void (*)()> tests;
@@ -16,36 +16,25 @@ std::map<std::string, void (*)()>& Tests() {
 
 } // namespace
 
-void ReportFailure(const char* file, int line) {
-    ++failures;
-    printf("%s:%d: Test failed: ", file, line);
-}
-
-TestRegistration::TestRegistration(const char* name, void (*run)()) {
-    Tests()[name] = run;
-}
-
-void PumpMessages() {
-    const ULONGLONG deadline = GetTickCount64() + 2000;
-    MSG message;
-    do {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageW(&message);
-        }
-    } while (MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_ALLINPUT) != WAIT_TIMEOUT &&
-             GetTickCount64() < deadline);
+bool RegisterTest(const char* name, void (*run)()) {
+    return Tests().emplace(name, run).second;
 }
 
 bool PumpUntil(bool (*done)()) {
     const ULONGLONG deadline = GetTickCount64() + 3000;
-    MSG message;
-    while (!done() && GetTickCount64() < deadline) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    for (;;) {
+        MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageW(&message);
         }
+        if (done != nullptr && done()) {
+            return true;
+        }
+        const DWORD wait = MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_ALLINPUT);
+        if ((done == nullptr && wait == WAIT_TIMEOUT) || GetTickCount64() > deadline) {
+            return done == nullptr;
+        }
     }
-    return done();
 }
 
 void ResetProgram() {
@@ -54,19 +43,16 @@ void ResetProgram() {
     BuildLayout(app.LayoutTable);
     app.iconOn = LoadIconA(nullptr, IDI_APPLICATION);
     app.iconOff = LoadIconA(nullptr, IDI_HAND);
-    static const bool registered = RegisterMainWindowClass();
-    ok(registered && CreateMainWindow(), "the main window could not be made");
+    ok(RegisterMainWindowClass() && CreateMainWindow(), "the main window could not be made");
 }
 
 void SendKey(Key key, bool down) {
     // Windows takes the virtual key from the scan code here; Wine 8 takes wVk as given.
     INPUT input{};
     input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key.vk;
-    input.ki.wScan = key.scan;
-    input.ki.dwFlags = KEYEVENTF_SCANCODE | (down ? 0u : KEYEVENTF_KEYUP);
+    input.ki = {key.vk, key.scan, KEYEVENTF_SCANCODE | (down ? 0u : KEYEVENTF_KEYUP), 0, 0};
     SendInput(1, &input, sizeof input);
-    PumpMessages();
+    PumpUntil();
 }
 
 void SetCapsLock(bool on) {
@@ -77,13 +63,9 @@ void SetCapsLock(bool on) {
 }
 
 int main(int argc, char** argv) {
-    const auto test = argc == 2 ? Tests().find(argv[1]) : Tests().end();
+    const auto test = Tests().find(argc == 2 ? argv[1] : "");
     if (test == Tests().end()) {
-        printf("usage: %s TEST, one of:", argv[0]);
-        for (const auto& known : Tests()) {
-            printf(" %s", known.first.c_str());
-        }
-        puts("");
+        printf("usage: %s TEST\n", argv[0]);
         return 2;
     }
     test->second();

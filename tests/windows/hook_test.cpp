@@ -42,7 +42,7 @@ void MakeTarget() {
     target = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 100, nullptr,
                              nullptr, nullptr, nullptr);
     SetForegroundWindow(target);
-    PumpMessages();
+    PumpUntil();
     ok(GetForegroundWindow() == target, "the target window has no foreground");
 }
 
@@ -109,7 +109,7 @@ TEST_CASE(hook_events) {
         strcpy(app.trayData.szInfo, kNoBalloon);
         if (c.mode == Mode::NoWindow) {
             DestroyWindow(target);
-            PumpMessages();
+            PumpUntil();
         }
         closeOnCtrl = c.mode == Mode::Closing ? target : nullptr;
         for (unsigned bit = 0; bit < 3; ++bit) {
@@ -236,7 +236,7 @@ TEST_CASE(hook_watchdog) {
        "raw input still registered while off");
     const DWORD input = app.lastKeyboardInput;
     ok(Typed(kK) == kPassed, "a hook was left behind: \"%s\"", seen.c_str());
-    PumpMessages();
+    PumpUntil();
     ok(app.lastKeyboardInput == input && app.hookCheckPending == 0 && app.hookReinstalls == 2,
        "raw input watched while off");
     SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
