@@ -113,9 +113,8 @@ def storm_rows(probe_window):
         interleavings)
 
 
-def anonymous_kb():
-    """The private memory of qelvaro.exe's Linux process: its anonymous pages, heaps among them."""
-    pid = run("pgrep", "-n", "-f", r"qelvaro\.exe$").strip()
+def anonymous_kb(pid):
+    """The private memory of a Linux process: its anonymous pages, heaps among them."""
     for line in open("/proc/%s/smaps_rollup" % pid):
         if line.startswith("Anonymous:"):
             return int(line.split()[1])
@@ -131,16 +130,17 @@ def rounds_rows():
              ("show and hide of the picture window (command 410 twice)",
               lambda n: commands(410, 410, n)),
              ("disable and enable (commands 400 and 401)", lambda n: commands(400, 401, n))]
+    pid = run("pgrep", "-n", "-f", r"qelvaro\.exe$").strip()
     for name, rounds in kinds:
         # Wine's caches warm up first.
         rounds(20)
-        gdi, memory = int(probe("gdi")), anonymous_kb()
+        gdi, memory = int(probe("gdi")), anonymous_kb(pid)
         if rounds(ROUNDS) is None:
             sys.exit("%d rounds of %s did not all complete" % (ROUNDS, name))
         row("%d rounds of %s: GDI objects after vs before" % (ROUNDS, name),
             int(probe("gdi")), gdi)
         row("%d rounds of %s: private memory after vs before (KB)" % (ROUNDS, name),
-            anonymous_kb(), memory)
+            anonymous_kb(pid), memory)
 
 
 def main():
