@@ -36,6 +36,9 @@ void NoteKeyboardInput(DWORD messageTime) {
     if (app.hookCheckPending != 0) {
         return;
     }
+    // One key is enough to check by: raw input pauses until the check, so that typing costs
+    // the program no message for each key.
+    WatchKeyboardInput(false);
     app.hookCheckPending =
         SetTimer(app.mainWindow, ID_HOOK_CHECK_TIMER, kCheckDelayMs, nullptr) != 0 ? 1 : 0;
 }
@@ -46,6 +49,7 @@ void CheckKeyboardHook() {
     if (app.translationOn == 0) {
         return;
     }
+    WatchKeyboardInput(true);
     if (static_cast<LONG>(app.lastKeyboardInput - app.lastHookCall) <= kMissedAfterMs) {
         return;
     }

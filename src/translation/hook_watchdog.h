@@ -10,7 +10,8 @@ UINT_PTR const ID_HOOK_CHECK_TIMER = 1;
 // Registers app.mainWindow for the desktop's raw keyboard input, or removes the registration.
 void WatchKeyboardInput(bool watch);
 
-// WM_INPUT: a key event happened at messageTime; checks the hook a little later.
+// WM_INPUT: a key event happened at messageTime; checks the hook a little later, and pauses
+// the raw input until then.
 void NoteKeyboardInput(DWORD messageTime);
 
 // WM_TIMER of ID_HOOK_CHECK_TIMER: installs the hook again if it missed the keys, at most once
