@@ -20,29 +20,23 @@ _started = []
 
 
 def start(command, environment=None):
-    """A program that outlives the call; it is ended when the driver ends, so that nothing it
-    started holds the suite's output open."""
-    process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _started.append(process)
-    return process
+    """A program that outlives the call, ended with the driver, so that nothing holds the
+    suite's output open."""
+    _started.append(subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    return _started[-1]
 
 
-@atexit.register
-def _end_started():
-    for process in _started:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
+atexit.register(lambda: [process.kill() for process in _started if process.poll() is None])
 
 
-def run(*command, **options):
-    result = subprocess.run(command, capture_output=True, text=True, **options)
+def run(*command):
+    result = subprocess.run(command, capture_output=True, text=True)
     return result.stdout.replace("\r", "") if result.returncode == 0 else None
 
 
-def wine(*arguments, **options):
-    return run("wine", *arguments, **options)
+def wine(*arguments):
+    return run("wine", *arguments)
 
 
 def poke(*arguments):
@@ -61,12 +55,9 @@ def key(scan, down, pause=0.002):
 
 
 def tap(scan, *held):
-    for modifier in held:
-        key(modifier, True)
-    key(scan, True)
-    key(scan, False)
-    for modifier in reversed(held):
-        key(modifier, False)
+    events = [(modifier, True) for modifier in held] + [(scan, True), (scan, False)]
+    for scan_and_down in events + [(modifier, False) for modifier in reversed(held)]:
+        key(*scan_and_down)
 
 
 def set_caps_lock(on):
@@ -81,12 +72,12 @@ def wait_for(done, seconds=10):
     return done()
 
 
-def store(name, kind, data, key_path=SETTINGS):
-    wine("reg", "add", key_path, "/v", name, "/t", kind, "/d", data, "/f")
+def store(name, kind, data):
+    wine("reg", "add", SETTINGS, "/v", name, "/t", kind, "/d", data, "/f")
 
 
 def stored(key_path=SETTINGS):
-    """The values of a registry key: name, type and data as reg.exe prints them."""
+    """A registry key's values: name to type and data as reg.exe prints them."""
     lines = [line.split() for line in (wine("reg", "query", key_path) or "").splitlines()]
     return {fields[0]: tuple(fields[1:3]) for fields in lines if len(fields) >= 3}
 
@@ -105,7 +96,6 @@ def window():
 
 
 def colours_in(left, top, right, bottom):
-    """How many colours the screen shows in a rectangle."""
     crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
     return int(run("import", "-window", "root", "-crop", crop, "+repage", "-format", "%k", "info:-"))
 
@@ -117,7 +107,7 @@ class Probe:
         self.folder = tempfile.TemporaryDirectory(prefix="qelvaro-probe-")
         self.log = os.path.join(self.folder.name, "log")
         self.process = start(["wine", os.path.join(BIN, "probe.exe"), "run", "Z:" + self.log])
-        self.seen = 0
+        self.seen = 1  # past "ready"
         assert wait_for(lambda: os.path.exists(self.log) and "ready" in open(self.log).read())
         self.focus()
 
@@ -125,25 +115,21 @@ class Probe:
         run("xdotool", "search", "--sync", "--name", "^Qelvaro probe$", "windowfocus")
         run("xdotool", "mousemove", "500", "700", "click", "1")
 
-    def lines(self):
-        return open(self.log).read().splitlines()[1:]
-
     def settle(self):
-        """Everything typed before has passed the hooks once the probe sees F12 come up."""
+        """The events since the last call, once the probe has seen F12 come up after them."""
         tap(F12)
-        assert wait_for(lambda: any(l.startswith("K u 7b ") for l in self.lines()[self.seen:])), "no F12"
-        events = [line.split() for line in self.lines()[self.seen:]]
+        lines = lambda: open(self.log).read().splitlines()[self.seen:]
+        assert wait_for(lambda: any(line.startswith("K u 7b ") for line in lines())), "no F12"
+        events = [line.split() for line in lines()]
         self.seen += len(events)
-        return [e for e in events if e[0] != "K" or e[2] != "7b"]
+        return [event for event in events if event[0] != "K" or event[2] != "7b"]
 
     def typed(self):
         """What the program injected: each character with whether Left-Ctrl was down around it,
-        and the virtual keys of other injected presses; then the physical presses that passed."""
+        or ("vk", key, wrapped) for another key; then the physical presses that passed."""
         wrapped, injected, passed = False, [], []
-        for event in self.settle():
-            if event[0] != "K":
-                continue
-            down, vk, scan, flags = event[1] == "d", int(event[2], 16), int(event[3], 16), int(event[4], 16)
+        for event in (e for e in self.settle() if e[0] == "K"):
+            down, vk, scan, flags = event[1] == "d", *(int(field, 16) for field in event[2:])
             if not flags & 0x10:
                 passed += [scan] if down else []
             elif vk == 0xA2:
@@ -180,12 +166,11 @@ class Program:
         assert probe("menu", "%x" % ord(mnemonic.lower()), "1") is not None, "menu " + mnemonic
         poke("sync")
 
-    def ended(self, seconds=10):
-        return wait_for(lambda: self.process.poll() is not None, seconds)
+    def ended(self):
+        return wait_for(lambda: self.process.poll() is not None)
 
     def close(self):
-        if self.process.poll() is None:
-            self.process.kill()
+        self.process.kill()
         self.process.wait()
 
 
