@@ -1,17 +1,13 @@
-// The Windows side of the end-to-end drivers.
-//   probe run LOG   the application a person types into: its window takes the keys, its own
-//                   low-level hook, installed before qelvaro.exe's and so called after it, logs
-//                   every key event that gets past qelvaro ("K d|u vk scan flags"), and the
-//                   window logs each character it receives ("C code"); numbers in hex.
-//   probe window    qelvaro's window: visible topmost iconic zoomed, then its client area on
-//                   the screen (left top right bottom)
-//   probe gdi [CLASS]   the number of GDI objects qelvaro's process holds (or the process of
-//                   the window of that class)
-//   probe menu KEY ROUNDS   the tray menu opened as a click on the icon opens it and closed by
-//                   a key (in hex: an item's mnemonic as a character, or 1b for Escape),
-//                   ROUNDS times
-//   probe icon | drop-icon | taskbar-created   whether the shell holds qelvaro's tray icon; the
-//                   icon taken away; the shell's restart announced to every window
+// The Windows side of the end-to-end drivers, one command per run.
+//   run LOG     the application a person types into. Its own low-level hook, installed before
+//               qelvaro's and so called after it, logs each key event that got past qelvaro,
+//               "K d|u vk scan flags"; its window logs each character, "C code" (hex).
+//   window      qelvaro's window: visible topmost iconic zoomed, its client area on the screen
+//   gdi [CLASS] the GDI objects of qelvaro's process, or of the window of that class's
+//   menu KEY N  N times: the tray menu opened as a click on the icon opens it, then closed by a
+//               key (hex: a mnemonic's character, or 1b for Escape)
+//   icon, drop-icon, taskbar-created   whether the shell holds qelvaro's icon; the icon taken
+//               away; the shell's restart announced to every window
 #include <windows.h>
 #include <winternl.h>
 
@@ -23,46 +19,36 @@
 namespace {
 
 FILE* logFile;
-HHOOK hook;
 
 LRESULT CALLBACK LogKey(int code, WPARAM wParam, LPARAM lParam) {
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    if (code == HC_ACTION) {
-        const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        fprintf(logFile, "K %c %lx %lx %lx\n", down ? 'd' : 'u', key->vkCode, key->scanCode,
-                key->flags);
-        fflush(logFile);
-    }
-    return CallNextHookEx(hook, code, wParam, lParam);
+    fprintf(logFile, "K %c %lx %lx %lx\n",
+            wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN ? 'd' : 'u', key->vkCode, key->scanCode,
+            key->flags);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK ProbeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CHAR) {
         fprintf(logFile, "C %x\n", static_cast<unsigned>(wParam));
-        fflush(logFile);
-        return 0;
     }
     // A lone Alt press would put the window in menu mode, which eats the keys that follow.
-    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_KEYMENU) {
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+    const bool keyMenu = message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_KEYMENU;
+    return message == WM_CHAR || keyMenu ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 int RunProbe(const char* path) {
     logFile = fopen(path, "w");
+    setvbuf(logFile, nullptr, _IONBF, 0);
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ProbeWndProc;
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     windowClass.lpszClassName = L"QelvaroProbe";
     RegisterClassW(&windowClass);
     // A Unicode window, so that characters arrive as UTF-16 rather than '?'.
-    HWND window = CreateWindowExW(0, L"QelvaroProbe", L"Qelvaro probe", WS_POPUP | WS_VISIBLE, 300,
-                                  600, 400, 200, nullptr, nullptr, nullptr, nullptr);
-    hook = SetWindowsHookExA(WH_KEYBOARD_LL, LogKey, GetModuleHandleA(nullptr), 0);
-    SetForegroundWindow(window);
+    SetForegroundWindow(CreateWindowExW(0, L"QelvaroProbe", L"Qelvaro probe", WS_POPUP | WS_VISIBLE,
+                                        300, 600, 400, 200, nullptr, nullptr, nullptr, nullptr));
+    SetWindowsHookExA(WH_KEYBOARD_LL, LogKey, GetModuleHandleA(nullptr), 0);
     fprintf(logFile, "ready\n");
-    fflush(logFile);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
@@ -75,13 +61,14 @@ int RunProbe(const char* path) {
 // PEB points to (GdiSharedHandleTable), 65536 entries of 24 bytes with the type in byte 12.
 long GdiObjects(HANDLE process) {
     PROCESS_BASIC_INFORMATION basic{};
-    void* table = nullptr;
+    BYTE* table = nullptr;
     std::vector<BYTE> entries(0x10000 * 24);
-    const size_t offset = sizeof(void*) == 8 ? 0xF8 : 0x94;
     if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
                                   nullptr) != 0 ||
-        !ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + offset, &table,
-                           sizeof table, nullptr) ||
+        !ReadProcessMemory(process,
+                           reinterpret_cast<BYTE*>(basic.PebBaseAddress) +
+                               (sizeof(void*) == 8 ? 0xF8 : 0x94),
+                           &table, sizeof table, nullptr) ||
         !ReadProcessMemory(process, table, entries.data(), entries.size(), nullptr)) {
         return -1;
     }
@@ -92,18 +79,15 @@ long GdiObjects(HANDLE process) {
     return count;
 }
 
-HWND ShownMenu(DWORD thread) {
-    HWND menu = FindWindowA("#32768", nullptr);
-    while (menu != nullptr &&
-           !(IsWindowVisible(menu) && GetWindowThreadProcessId(menu, nullptr) == thread)) {
-        menu = FindWindowExA(nullptr, menu, "#32768", nullptr);
-    }
-    return menu;
-}
-
-bool WaitForMenu(DWORD thread, bool shown) {
+// Whether the tray menu of qelvaro's thread comes to be shown (or gone), within 5 s.
+bool WaitForMenu(DWORD thread, bool shown, HWND* menu) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(1)) {
-        if ((ShownMenu(thread) != nullptr) == shown) {
+        *menu = FindWindowA("#32768", nullptr);
+        while (*menu != nullptr &&
+               !(IsWindowVisible(*menu) && GetWindowThreadProcessId(*menu, nullptr) == thread)) {
+            *menu = FindWindowExA(nullptr, *menu, "#32768", nullptr);
+        }
+        if ((*menu != nullptr) == shown) {
             return true;
         }
     }
@@ -114,39 +98,38 @@ bool WaitForMenu(DWORD thread, bool shown) {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    HWND window = FindWindowA("Qelvaro", "Qelvaro");
+    HWND window = FindWindowA("Qelvaro", "Qelvaro"), menu = nullptr;
     NOTIFYICONDATAA icon{};
     icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
     icon.hWnd = window;
     icon.uID = 202;
+    DWORD process = 0;
+    const DWORD thread =
+        GetWindowThreadProcessId(argc == 3 ? FindWindowA(argv[2], nullptr) : window, &process);
     if (command == "run" && argc == 3) {
         return RunProbe(argv[2]);
-    }
-    if (window == nullptr && command != "taskbar-created") {
+    } else if (command == "taskbar-created") {
+        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    } else if (window == nullptr) {
         return 1;
-    }
-    if (command == "window") {
+    } else if (command == "window") {
         RECT client{};
         GetClientRect(window, &client);
         MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-        printf("%d %d %d %d %ld %ld %ld %ld\n", IsWindowVisible(window) ? 1 : 0,
-               (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 ? 1 : 0,
-               IsIconic(window) ? 1 : 0, IsZoomed(window) ? 1 : 0, client.left, client.top,
-               client.right, client.bottom);
+        printf("%d %d %d %d %ld %ld %ld %ld\n", IsWindowVisible(window),
+               (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, IsIconic(window),
+               IsZoomed(window), client.left, client.top, client.right, client.bottom);
     } else if (command == "gdi") {
-        DWORD id = 0;
-        GetWindowThreadProcessId(argc == 3 ? FindWindowA(argv[2], nullptr) : window, &id);
-        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
-        printf("%ld\n", process != nullptr ? GdiObjects(process) : -1);
+        printf("%ld\n", GdiObjects(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                               process)));
     } else if (command == "menu" && argc == 4) {
-        const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+        // A menu takes its mnemonics as characters and Escape as a key.
+        const unsigned key = strtoul(argv[2], nullptr, 16);
         for (int round = atoi(argv[3]); round > 0; --round) {
             PostMessageA(window, WM_USER + 1, 202, WM_RBUTTONDOWN);
-            // A menu takes its mnemonics as characters and Escape as a key.
-            const unsigned key = strtoul(argv[2], nullptr, 16);
-            if (!WaitForMenu(thread, true) ||
-                !PostMessageA(ShownMenu(thread), key < 0x20 ? WM_KEYDOWN : WM_CHAR, key, 0) ||
-                !WaitForMenu(thread, false)) {
+            if (!WaitForMenu(thread, true, &menu) ||
+                !PostMessageA(menu, key < 0x20 ? WM_KEYDOWN : WM_CHAR, key, 0) ||
+                !WaitForMenu(thread, false, &menu)) {
                 return 1;
             }
         }
@@ -155,8 +138,6 @@ int main(int argc, char** argv) {
         printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &icon) ? 1 : 0);
     } else if (command == "drop-icon") {
         Shell_NotifyIconA(NIM_DELETE, &icon);
-    } else if (command == "taskbar-created") {
-        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     }
     return 0;
 }
