@@ -69,7 +69,3 @@ void BuildLayout(LayoutEntry (&table)[kLayoutEntryCount]) {
     SetLayoutEntry(table, 0x56, 0x005C, 0x007C, 0x2022, 0x2022); // extra key of 102-key boards
     // clang-format on
 }
-
-uint16_t LayoutUnit(const LayoutEntry& entry, unsigned plane) {
-    return plane < kLayoutPlaneCount ? entry.*kLayoutPlanes[plane] : 0;
-}

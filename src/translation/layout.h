@@ -26,6 +26,3 @@ void SetLayoutEntry(LayoutEntry (&table)[kLayoutEntryCount], uint16_t scanCode, 
 
 // Clears every entry, then fills the rows of the layout in ascending scan-code order.
 void BuildLayout(LayoutEntry (&table)[kLayoutEntryCount]);
-
-// Plane index: shift * 2 + alt, so 0 plain, 1 alt, 2 shift, 3 shiftAlt.
-uint16_t LayoutUnit(const LayoutEntry& entry, unsigned plane);
