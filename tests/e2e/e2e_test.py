@@ -27,8 +27,7 @@ def typing():
                 tap(scan, *[RIGHT_SHIFT if m == SHIFT and index % 2 else m for m in held])
                 expected.append((units[plane], ALT in held))
     injected, passed = probe_window.typed()
-    check(len(expected) == 184 and injected == expected,
-          "typed: %s" % [pair for pair in zip(injected, expected) if pair[0] != pair[1]][:5])
+    check(len(expected) == 184 and injected == expected, "typed %s" % injected)
     check(set(passed) <= {SHIFT, RIGHT_SHIFT, ALT}, "presses of mapped keys passed: %s" % passed)
     # One burst of keys with no pause between them.
     burst = [16, 17, 18, 19, 20, 21, 22, 30, 31, 32, 33, 34, 35, 44, 45, 46, 47, 48, 49, 50] * 2
@@ -89,10 +88,10 @@ def commands():
     check(before > 0 and int(probe("gdi")) - before <= 3, "GDI objects %d, then %s" % (before, probe("gdi")))
     # A restarted shell has forgotten every icon, and announces its return.
     probe("drop-icon")
-    check(probe("icon") == "0\n", "the icon did not go")
+    gone = probe("icon")
     probe("taskbar-created")
     poke("sync")
-    check(probe("icon") == "1\n", "the icon was not added again")
+    check(gone == "0\n" and probe("icon") == "1\n", "the icon was not added again")
     program.choose("X")
     check(program.ended() and saves(1, 1, 1), "Exit did not end it as it was")
     set_caps_lock(True)
@@ -102,18 +101,16 @@ def commands():
 def startup():
     # Stored switches, then values of types and sizes the program never writes.
     for values, shown, translated in [
-        ((("REG_DWORD", "0"), ("REG_DWORD", "1"), ("REG_DWORD", "1")), [1, 1], False),
-        ((("REG_SZ", "on-and-off"), ("REG_BINARY", "010000"), ("REG_QWORD", "1")), [1, 0], True),
+        (("REG_DWORD", "0", "REG_DWORD", "1", "REG_DWORD", "1"), [1, 1], False),
+        (("REG_SZ", "on-and-off", "REG_BINARY", "010000", "REG_QWORD", "1"), [1, 0], True),
     ]:
-        for name, (kind, data) in zip(("State", "ViewKeyboard", "KeyboardAlwaysOnTop"), values):
-            store(name, kind, data)
+        for index, name in enumerate(("State", "ViewKeyboard", "KeyboardAlwaysOnTop")):
+            store(name, *values[2 * index:2 * index + 2])
         before = stored()
         probe_window, program = Probe(), Program()
-        check(window()[:2] == shown, "started with %s: window %s" % (values, window()))
-        check(colours_in(*window()[4:]) > 200, "the picture is not painted")
         set_caps_lock(True)
-        check(bool(probe_window.typed_for(16)[0]) == translated, "started with %s: Q" % (values,))
-        check(stored() == before, "start-up wrote settings")
+        check(window()[:2] == shown and colours_in(*window()[4:]) > 200 and stored() == before and
+              bool(probe_window.typed_for(16)[0]) == translated, "started with %s" % (values,))
         set_caps_lock(False)
         program.close()
         probe_window.close()
@@ -141,8 +138,7 @@ def planted_dlls():
     program = Program(os.path.join(folder, "qelvaro.exe"), dict(os.environ, WINEDLLOVERRIDES=overrides))
     check(colours_in(*window()[4:]) > 200, "the picture is not painted")
     program.command(430)
-    check(program.ended(), "Exit did not end it")
-    check(not glob.glob(folder + "/*.ran"), "planted DLLs ran: %s" % glob.glob(folder + "/*.ran"))
+    check(program.ended() and not glob.glob(folder + "/*.ran"), "ran: %s" % glob.glob(folder + "/*"))
     shutil.rmtree(folder)
 
 
