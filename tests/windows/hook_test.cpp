@@ -198,6 +198,8 @@ TEST_CASE(hook_watchdog) {
            app.hook != dropped && Typed(kK) == kTranslated,
        "not reinstalled after the drop: \"%s\"", seen.c_str());
     // A second drop within ten seconds is left alone; resume from sleep reinstalls all the same.
+    // (A pending check pauses the raw input: each step starts once it has run.)
+    PumpUntil(checked);
     UnhookWindowsHookEx(app.hook);
     Sleep(150);
     Typed(kK);
@@ -206,8 +208,8 @@ TEST_CASE(hook_watchdog) {
     SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     ok(app.hookReinstalls == 2 && Typed(kK) == kTranslated, "not reinstalled after resume");
 
-    DisableTranslation();
     PumpUntil(checked);
+    DisableTranslation();
     count = 4;
     const DWORD input = app.lastKeyboardInput;
     ok(GetRegisteredRawInputDevices(devices, &count, sizeof devices[0]) == 0 &&
