@@ -56,8 +56,6 @@ def split(events):
     characters, beside, interleavings = [], [], 0
     ctrl, beside_last, down = False, False, {}
     for event in events:
-        if event[0] != "K":
-            continue
         pressed, vk, scan, flags = event[1] == "d", *(int(field, 16) for field in event[2:5])
         injected = flags & 0x10
         down[vk] = pressed

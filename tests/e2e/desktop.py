@@ -122,13 +122,13 @@ class Probe:
         assert wait_for(lambda: any(line.startswith("K u 7b ") for line in lines())), "no F12"
         events = [line.split() for line in lines()]
         self.seen += len(events)
-        return [event for event in events if event[0] != "K" or event[2] != "7b"]
+        return [event for event in events if event[0] == "K" and event[2] != "7b"]
 
     def typed(self):
         """What the program injected: each character with whether Left-Ctrl was down around it,
         or ("vk", key, wrapped) for another key; then the physical presses that passed."""
         wrapped, injected, passed = False, [], []
-        for event in (e for e in self.settle() if e[0] == "K"):
+        for event in self.settle():
             down, vk, scan, flags = event[1] == "d", *(int(field, 16) for field in event[2:])
             if not flags & 0x10:
                 passed += [scan] if down else []

@@ -1,7 +1,7 @@
 // The Windows side of the end-to-end drivers, one command per run.
 //   run LOG     the application a person types into. Its own low-level hook, installed before
 //               qelvaro's and so called after it, logs each key event that got past qelvaro,
-//               "K d|u vk scan flags"; its window logs each character, "C code" (hex).
+//               "K d|u vk scan flags". Its window is in front, as a person's application would be.
 //   window      qelvaro's window: visible topmost iconic zoomed, its client area on the screen
 //   gdi [CLASS] the GDI objects of qelvaro's process, or of the window of that class's
 //   menu KEY N  N times: the tray menu opened as a click on the icon opens it, then closed by a
@@ -29,12 +29,9 @@ LRESULT CALLBACK LogKey(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK ProbeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CHAR) {
-        fprintf(logFile, "C %x\n", static_cast<unsigned>(wParam));
-    }
     // A lone Alt press would put the window in menu mode, which eats the keys that follow.
     const bool keyMenu = message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_KEYMENU;
-    return message == WM_CHAR || keyMenu ? 0 : DefWindowProcW(window, message, wParam, lParam);
+    return keyMenu ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 int RunProbe(const char* path) {
@@ -44,7 +41,6 @@ int RunProbe(const char* path) {
     windowClass.lpfnWndProc = ProbeWndProc;
     windowClass.lpszClassName = L"QelvaroProbe";
     RegisterClassW(&windowClass);
-    // A Unicode window, so that characters arrive as UTF-16 rather than '?'.
     SetForegroundWindow(CreateWindowExW(0, L"QelvaroProbe", L"Qelvaro probe", WS_POPUP | WS_VISIBLE,
                                         300, 600, 400, 200, nullptr, nullptr, nullptr, nullptr));
     SetWindowsHookExA(WH_KEYBOARD_LL, LogKey, GetModuleHandleA(nullptr), 0);
