@@ -205,17 +205,24 @@ TEST_CASE(hook_watchdog) {
     Typed(kK);
     ok(app.hookCheckPending == 1 && PumpUntil(checked) && app.hookReinstalls == 1,
        "reinstalled twice within ten seconds");
-    SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    ok(app.hookReinstalls == 2 && Typed(kK) == kTranslated, "not reinstalled after resume");
+    // The second resume finds the hook alive: it must not stay installed beside the new one.
+    for (DWORD resumes = 1; resumes <= 2; ++resumes) {
+        SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+        ok(app.hookReinstalls == 1 + resumes && Typed(kK) == kTranslated,
+           "not reinstalled after resume %lu", resumes);
+    }
 
+    // Off, no hook of the program's is left to be called: none was installed twice.
     PumpUntil(checked);
     DisableTranslation();
     count = 4;
     const DWORD input = app.lastKeyboardInput;
+    Watch("kernel32.dll", "GetTickCount", realGetTickCount, CountingGetTickCount);
+    hookCalls = 0;
     ok(GetRegisteredRawInputDevices(devices, &count, sizeof devices[0]) == 0 &&
            Typed(kK) == kPassed && PumpUntil() && app.lastKeyboardInput == input &&
-           app.hookCheckPending == 0,
-       "raw input watched while off");
+           app.hookCheckPending == 0 && hookCalls == 0,
+       "raw input watched or a hook left while off: %d calls", hookCalls);
     SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     ok(app.hook == nullptr && Typed(kK) == kPassed, "resume switched translation on");
 }
