@@ -1,15 +1,24 @@
 # Sourced by ./run, ./test and the other top-level scripts: package set-up and the Wine sandbox.
 
 # Whether this kernel runs 32-bit x86 programs (some virtual machines' kernels do not): 32-bit
-# Wine needs it. Told by running a program of three instructions.
+# Wine needs it. Told by running a 32-bit program of three instructions, written out byte by byte
+# so that nothing need be installed first.
 CanRun32Bit() {
-  local probe
-  probe=$(mktemp -d)
-  printf '.globl _start\n_start: movl $1, %%eax\nxorl %%ebx, %%ebx\nint $0x80\n' |
-    as --32 -o "$probe/exit.o" 2>/dev/null && ld -m elf_i386 -o "$probe/exit" "$probe/exit.o" &&
-    "$probe/exit" 2>/dev/null
-  local status=$?
-  rm -rf "$probe"
+  local elf=(
+    7f 45 4c 46 01 01 01 00 00 00 00 00 00 00 00 00 # ELF, 32-bit, little-endian
+    02 00 03 00 01 00 00 00 54 80 04 08 34 00 00 00 # executable, i386, entry, program header at 52
+    00 00 00 00 00 00 00 00 34 00 20 00 01 00 00 00 # one program header
+    00 00 00 00 01 00 00 00 00 00 00 00 00 80 04 08 # a segment: the whole file at 0x8048000,
+    00 80 04 08 5d 00 00 00 5d 00 00 00 05 00 00 00 # 93 bytes, readable and executable
+    00 10 00 00 b8 01 00 00 00 31 db cd 80          # exit(0): eax 1, ebx 0, int 0x80
+  )
+  local probe status
+  probe=$(mktemp)
+  printf "$(printf '\\x%s' "${elf[@]}")" >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
   return $status
 }
 
