@@ -1,6 +1,5 @@
-"""The end-to-end harness: runs Windows programs under Wine in the X display and Wine prefix the
-suite was given, types on that display with XTest as a person would, and reads what the probe
-application saw."""
+"""The end-to-end harness: Windows programs under Wine in the suite's X display and Wine prefix,
+keys typed on that display with XTest as a person types, and what the probe application saw."""
 import atexit
 import os
 import re
@@ -17,17 +16,14 @@ SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, F12 = 42, 54, 56, 29, 5
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 _display = display.Display()
 _started = []
+# What outlives a call ends with the driver, so that nothing holds the suite's output open.
+atexit.register(lambda: [process.kill() for process in _started if process.poll() is None])
 
 
 def start(command, environment=None):
-    """A program that outlives the call, ended with the driver, so that nothing holds the
-    suite's output open."""
     _started.append(subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     return _started[-1]
-
-
-atexit.register(lambda: [process.kill() for process in _started if process.poll() is None])
 
 
 def run(*command):
@@ -55,9 +51,9 @@ def key(scan, down, pause=0.002):
 
 
 def tap(scan, *held):
-    events = [(modifier, True) for modifier in held] + [(scan, True), (scan, False)]
-    for scan_and_down in events + [(modifier, False) for modifier in reversed(held)]:
-        key(*scan_and_down)
+    for event in [(m, True) for m in held] + [(scan, True), (scan, False)] + \
+                 [(m, False) for m in reversed(held)]:
+        key(*event)
 
 
 def set_caps_lock(on):
@@ -67,9 +63,9 @@ def set_caps_lock(on):
 
 def wait_for(done, seconds=10):
     deadline = time.time() + seconds
-    while not done() and time.time() < deadline:
+    while not (result := done()) and time.time() < deadline:
         time.sleep(0.05)
-    return done()
+    return result
 
 
 def store(name, kind, data):
@@ -83,8 +79,8 @@ def stored(key_path=SETTINGS):
 
 
 def layout():
-    """What each key types, read from the rows of the layout's source, not through the code that
-    picks a plane: scan code to its units plain, Shift, Alt and Shift+Alt."""
+    """Scan code to what it types plain, with Shift, Alt and Shift+Alt, read from the rows of the
+    layout's source rather than through the code that picks a plane."""
     rows = re.findall(r"SetLayoutEntry\(table, (\w+), (\w+), (\w+), (\w+), (\w+)\)",
                       open(os.path.join(SOURCE, "src/translation/layout.cpp")).read())
     return {int(row[0], 16): [int(unit, 16) for unit in row[1:]] for row in rows}
@@ -100,7 +96,13 @@ def colours_in(left, top, right, bottom):
     return int(run("import", "-window", "root", "-crop", crop, "+repage", "-format", "%k", "info:-"))
 
 
-class Probe:
+class Started:
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+
+
+class Probe(Started):
     """The application a person types into, with what got past qelvaro's hook."""
 
     def __init__(self):
@@ -116,7 +118,7 @@ class Probe:
         run("xdotool", "mousemove", "500", "700", "click", "1")
 
     def settle(self):
-        """The events since the last call, once the probe has seen F12 come up after them."""
+        """The key events since the last call, once the probe has seen F12 come up after them."""
         tap(F12)
         lines = lambda: open(self.log).read().splitlines()[self.seen:]
         assert wait_for(lambda: any(line.startswith("K u 7b ") for line in lines())), "no F12"
@@ -145,12 +147,8 @@ class Probe:
         tap(scan, *held)
         return self.typed()
 
-    def close(self):
-        self.process.kill()
-        self.process.wait()
 
-
-class Program:
+class Program(Started):
     """qelvaro.exe (or a copy of it elsewhere), started and waited for until its loop runs."""
 
     def __init__(self, exe=os.path.join(BIN, "qelvaro.exe"), environment=None):
@@ -169,17 +167,9 @@ class Program:
     def ended(self):
         return wait_for(lambda: self.process.poll() is not None)
 
-    def close(self):
-        self.process.kill()
-        self.process.wait()
-
 
 def translating(probe_window):
     """Caps Lock on and waited for until a paced Q comes out translated: right after Caps Lock
     changes, Wine can hand on the next keys before the hook sees the new state."""
     set_caps_lock(True)
-    for attempt in range(20):
-        if probe_window.typed_for(16)[0]:
-            return True
-        time.sleep(0.25)
-    return False
+    return wait_for(lambda: probe_window.typed_for(16)[0])

@@ -33,14 +33,11 @@ void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     for (int i = 0; i < GetMenuItemCount(app.trayMenu); ++i) {
         char text[64] = {};
-        MENUITEMINFOA info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_STATE | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = sizeof text;
-        GetMenuItemInfoA(app.trayMenu, static_cast<UINT>(i), TRUE, &info);
+        GetMenuStringA(app.trayMenu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        const bool checked =
+            GetMenuState(app.trayMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED;
         shownMenu +=
-            "|" + std::to_string(info.wID) + (info.fState & MFS_CHECKED ? "*" : " ") + text;
+            "|" + std::to_string(GetMenuItemID(app.trayMenu, i)) + (checked ? "*" : " ") + text;
     }
     EndMenu();
 }
