@@ -46,10 +46,19 @@ void MakeTarget() {
     ok(GetForegroundWindow() == target, "the target window has no foreground");
 }
 
+// The hook notes the time at each call: its clock counts the calls, once per installed hook.
+int hookCalls;
+decltype(&GetTickCount) realGetTickCount;
+DWORD WINAPI CountingGetTickCount() {
+    ++hookCalls;
+    return realGetTickCount();
+}
+
 void SetUp() {
     ResetProgram();
     MakeTarget();
     recorder = SetWindowsHookExA(WH_KEYBOARD_LL, Record, GetModuleHandleA(nullptr), 0);
+    Watch("kernel32.dll", "GetTickCount", realGetTickCount, CountingGetTickCount);
     SetCapsLock(true);
 }
 
@@ -58,14 +67,6 @@ std::string Typed(Key key) {
     SendKey(key, true);
     SendKey(key, false);
     return seen;
-}
-
-// The hook notes the time at each call: its clock counts the calls, once per installed hook.
-int hookCalls;
-decltype(&GetTickCount) realGetTickCount;
-DWORD WINAPI CountingGetTickCount() {
-    ++hookCalls;
-    return realGetTickCount();
 }
 
 enum class Mode { Translate, Echo, EchoCapsLockOff, Busy, NoWindow, Closing };
@@ -109,10 +110,10 @@ TEST_CASE(hook_events) {
                 SendKey(kHeld[bit], true);
             }
         }
-        ok(Typed(c.key) == c.seen, "row %zu: seen \"%s\"", row, seen.c_str());
-        ok(strcmp(app.trayData.szInfo, c.balloon) == 0 &&
+        ok(Typed(c.key) == c.seen && strcmp(app.trayData.szInfo, c.balloon) == 0 &&
                app.hookBusy == (c.mode == Mode::Busy ? 1 : 0),
-           "row %zu: balloon \"%s\", busy %d", row, app.trayData.szInfo, app.hookBusy);
+           "row %zu: seen \"%s\", balloon \"%s\", busy %d", row, seen.c_str(), app.trayData.szInfo,
+           app.hookBusy);
         app.hookBusy = 0;
         for (Key held : kHeld) {
             SendKey(held, false);
@@ -127,12 +128,9 @@ TEST_CASE(hook_events) {
 // A desktop handle without DESKTOP_HOOKCONTROL is a documented reason for SetWindowsHookExA to
 // refuse; a fresh thread can take such a handle as its desktop.
 DWORD WINAPI EnableWithoutHookRights(LPVOID) {
-    char name[256] = {};
-    GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name,
-                              nullptr);
-    HDESK restricted = OpenDesktopA(name, 0, FALSE,
-                                    DESKTOP_READOBJECTS | DESKTOP_WRITEOBJECTS |
-                                        DESKTOP_CREATEWINDOW | DESKTOP_ENUMERATE);
+    HDESK restricted = OpenInputDesktop(0, FALSE,
+                                        DESKTOP_READOBJECTS | DESKTOP_WRITEOBJECTS |
+                                            DESKTOP_CREATEWINDOW | DESKTOP_ENUMERATE);
     if (restricted == nullptr || !SetThreadDesktop(restricted)) {
         return 1;
     }
@@ -153,7 +151,6 @@ TEST_CASE(hook_lifecycle) {
     for (const UINT command : {IDM_ENABLED, IDM_ENABLED_ECHO, IDM_ENABLED}) {
         RunTrayCommand(command);
     }
-    Watch("kernel32.dll", "GetTickCount", realGetTickCount, CountingGetTickCount);
     hookCalls = 0;
     ok(Typed(kK) == kTranslated && hookCalls == 4, "enabled while on: \"%s\", %d calls",
        seen.c_str(), hookCalls);
@@ -217,7 +214,6 @@ TEST_CASE(hook_watchdog) {
     DisableTranslation();
     count = 4;
     const DWORD input = app.lastKeyboardInput;
-    Watch("kernel32.dll", "GetTickCount", realGetTickCount, CountingGetTickCount);
     hookCalls = 0;
     ok(GetRegisteredRawInputDevices(devices, &count, sizeof devices[0]) == 0 &&
            Typed(kK) == kPassed && PumpUntil() && app.lastKeyboardInput == input &&
