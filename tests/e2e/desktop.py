@@ -87,13 +87,19 @@ def layout():
 
 
 def window():
-    """qelvaro's window: visible, topmost, iconic, zoomed, then its client area on the screen."""
-    return [int(field) for field in probe("window").split()]
+    """qelvaro's window: visible, topmost, iconic, zoomed, then its client area on the screen;
+    all -1 while there is none."""
+    return [int(field) for field in (probe("window") or "-1 " * 8).split()]
 
 
-def colours_in(left, top, right, bottom):
-    crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
-    return int(run("import", "-window", "root", "-crop", crop, "+repage", "-format", "%k", "info:-"))
+def painted():
+    """Whether qelvaro's client area comes to show a picture rather than one flat colour: the
+    first paint can follow the window's showing by a moment."""
+    def colours(left, top, right, bottom):
+        crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
+        return int(run("import", "-window", "root", "-crop", crop, "+repage", "-format", "%k",
+                       "info:-") or 0)
+    return wait_for(lambda: colours(*window()[4:]) > 200)
 
 
 class Started:
