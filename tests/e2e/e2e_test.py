@@ -43,10 +43,11 @@ def typing():
     check(not injected and {46, 16} <= set(passed), "Ctrl+C or q: %s, %s" % (injected, passed))
     # Echo mode sends the pressed key again, Left-Ctrl around it under Alt.
     program.command(402)
+    check(wait_for(lambda: stored().get("State") == ("REG_DWORD", "0x1")),
+          "echo mode saved %s" % stored())
     set_caps_lock(True)
     echoed = probe_window.typed_for(37)[0] + probe_window.typed_for(37, ALT)[0]
     check(echoed == [("vk", 0x4B, False), ("vk", 0x4B, True)], "echo mode: %s" % echoed)
-    check(stored().get("State") == ("REG_DWORD", "0x1"), "echo mode saved %s" % stored())
 
 
 def commands():
