@@ -94,8 +94,7 @@ def commands():
     probe("drop-icon")
     gone = probe("icon")
     probe("taskbar-created")
-    poke("sync")
-    check(gone == "0\n" and probe("icon") == "1\n", "the icon was not added again")
+    check(gone == "0\n" and wait_for(lambda: probe("icon") == "1\n"), "the icon was not added again")
     program.choose("X")
     check(program.ended() and saves(1, 1, 1), "Exit did not end it as it was")
 
@@ -158,6 +157,7 @@ def installer():
         start(["wine", "start", "/unix", shortcut]).wait()
         check(poke("sync") is not None, "did not start from its shortcut")
         poke("post", "0x111", "410", "0")  # "View Keyboard", which saves the settings
+        check(wait_for(lambda: "State" in stored()), "View Keyboard saved nothing")
         wine(installed + "/uninstall.exe", "/S", *remove)
         check(wait_for(lambda: not os.path.exists(installed)), "the program's folder stayed")
         check(not os.path.exists(shortcut) and "Qelvaro" not in stored(run_key) and
