@@ -151,6 +151,7 @@ def main():
     rounds_rows()
     typed = len(probe_window.typed_for(16)[0])
     program.command(400)
+    desktop.wait_for(lambda: desktop.stored().get("State") == ("REG_DWORD", "0x0"))
     row("One hook left after the rounds: characters a Q typed (should be 1)", typed)
     row("... and after Disabled (should be 0)", len(probe_window.typed_for(16)[0]))
     desktop.set_caps_lock(False)

@@ -155,7 +155,9 @@ class Probe(Started):
 
 
 class Program(Started):
-    """qelvaro.exe (or a copy of it elsewhere), started and waited for until its loop runs."""
+    """qelvaro.exe (or a copy of it elsewhere), started and waited for until its loop runs. Its
+    commands arrive as posted messages, which it may handle after a sync's sent one: callers wait
+    for what a command does."""
 
     def __init__(self, exe=os.path.join(BIN, "qelvaro.exe"), environment=None):
         self.process = start(["wine", exe], environment)
@@ -163,12 +165,10 @@ class Program(Started):
 
     def command(self, identifier):
         poke("post", "0x111", str(identifier), "0")
-        poke("sync")
 
     def choose(self, mnemonic):
         """Opens the tray menu as a click on the icon does and presses an item's letter."""
         assert probe("menu", "%x" % ord(mnemonic.lower()), "1") is not None, "menu " + mnemonic
-        poke("sync")
 
     def ended(self):
         return wait_for(lambda: self.process.poll() is not None)

@@ -58,7 +58,6 @@ def commands():
     for letter, values, shown in [("D", (0, 0, 0), 0), ("E", (1, 0, 0), 0), ("K", (1, 1, 0), 1),
                                   ("T", (1, 1, 1), 1)]:
         program.choose(letter)
-        # The menu's command is posted, and can still wait behind the sync's sent message.
         check(wait_for(lambda: saves(*values) and window()[:2] == [shown, shown and values[2]]),
               "%s saved %s, window %s, ended %s" % (letter, stored(), window(),
                                                     program.process.poll()))
@@ -71,7 +70,6 @@ def commands():
                              ([(0x112, 0xF030), (0x10, 0)], [0, 1, 0, 1])]:
         for message, argument in commands:
             poke("post", hex(message), str(argument), "0")
-        poke("sync")
         check(wait_for(lambda: window()[:4] == hidden) and program.process.poll() is None,
               "hid to %s" % window())
         program.choose("K")
