@@ -26,6 +26,8 @@ std::string calls;
     bool const watching##name = (Watch(dll, #name, real##name, Watch##name), true);
 WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes))
 WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block))
+WATCHER("user32.dll", HDC, BeginPaint, (HWND window, PAINTSTRUCT* paint), (window, paint))
+WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint))
 WATCHER("gdiplus.dll", GpStatus, GdipDisposeImage, (GpImage * image), (image))
 WATCHER("gdiplus.dll", void, GdipFree, (void* memory), (memory))
 WATCHER("gdiplus.dll", void, GdiplusShutdown, (ULONG_PTR token), (token))
@@ -85,7 +87,7 @@ TEST_CASE(picture) {
         ok(calls == c.calls, "resource %u after %d: calls%s", c.id, c.loadedBefore, calls.c_str());
     }
 
-    // Every paint stretches the whole picture over the client area and releases its surface.
+    // Every paint stretches the whole picture over the client area and releases its DC and surface.
     CGdiPlusBitmapResource failed;
     failed.LoadFromResource(kNotAnImage, "PNG", nullptr);
     CGdiPlusBitmapResource* const picture = app.keyboardImage;
@@ -98,9 +100,10 @@ TEST_CASE(picture) {
         CGdiPlusBitmapResource* holder;
         std::string calls;
     } paints[] = {
-        {picture, " GdipCreateFromHDC Draw" + size + " GdipDeleteGraphics"},
-        {&failed, " GdipCreateFromHDC Draw(nothing)" + size + " GdipDeleteGraphics"},
-        {nullptr, " GdipCreateFromHDC GdipDeleteGraphics"},
+        {picture, " BeginPaint GdipCreateFromHDC Draw" + size + " EndPaint GdipDeleteGraphics"},
+        {&failed,
+         " BeginPaint GdipCreateFromHDC Draw(nothing)" + size + " EndPaint GdipDeleteGraphics"},
+        {nullptr, " BeginPaint GdipCreateFromHDC EndPaint GdipDeleteGraphics"},
     };
     for (const auto& c : paints) {
         app.keyboardImage = c.holder;
