@@ -113,15 +113,28 @@ TEST(Layout, MapsTheCharacterKeysToAssignedCharactersOfTheExpectedKind) {
     const std::set<uint32_t> signs = {0x2013, 0x2014, 0x2018, 0x2019, 0x201C,
                                       0x201D, 0x2022, 0x2026, 0x2122};
     std::set<unsigned> mapped;
+    std::set<uint16_t> syllabics;
+    const auto syllabic = [](uint16_t unit) { return unit >= 0x1400 && unit <= 0x167F; };
     for (unsigned scan = 0; scan < kLayoutEntryCount; ++scan) {
         const LayoutEntry& e = Layout()[scan];
+        // Shift types the digits of the number row. Elsewhere Alt turns a syllabic into its long
+        // vowel, which Unicode places right after the short one. No syllabic sits on two keys.
+        if (scan >= 2 && scan <= 11) {
+            EXPECT_EQ(e.shift, "1234567890"[scan - 2]) << "number row at " << scan;
+        } else {
+            EXPECT_TRUE((!syllabic(e.plain) || !syllabic(e.alt) || e.alt == e.plain + 1) &&
+                        (!syllabic(e.shift) || !syllabic(e.shiftAlt) || e.shiftAlt == e.shift + 1))
+                << "long vowels at " << scan;
+        }
         for (uint16_t unit : {e.plain, e.alt, e.shift, e.shiftAlt}) {
             const std::string& name = names[unit];
             if (unit == 0) {
                 continue;
             }
             mapped.insert(scan);
-            EXPECT_TRUE(unit >= 0x1400 && unit <= 0x167F
+            EXPECT_TRUE(!syllabic(unit) || syllabics.insert(unit).second)
+                << std::hex << unit << " twice, again at " << std::dec << scan;
+            EXPECT_TRUE(syllabic(unit)
                             ? name.rfind("CANADIAN SYLLABICS ", 0) == 0
                             : (unit >= 0x20 && unit <= 0xFF && name[0] != '<') || signs.count(unit))
                 << std::hex << unit << " " << name << " at " << scan;
