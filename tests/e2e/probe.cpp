@@ -4,7 +4,7 @@
 //               "K d|u vk scan flags". Its window is in front, as a person's application would be.
 //   window      qelvaro's window: visible topmost iconic zoomed, its client area on the screen
 //   gdi [CLASS] the GDI objects of qelvaro's process, or of the window of that class's
-//   menu KEY N  N times: the tray menu opened as a click on the icon opens it, then closed by a
+//   menu KEY N  N times: the tray menu opened by a click on the icon in the tray, then closed by a
 //               key (hex: a mnemonic's character, or 1b for Escape)
 //   icon, drop-icon, taskbar-created   whether the shell holds qelvaro's icon; the icon taken
 //               away; the shell's restart announced to every window
@@ -90,6 +90,15 @@ bool WaitForMenu(DWORD thread, bool shown, HWND* menu) {
     return false;
 }
 
+// A right click on qelvaro's icon, the only one in Wine's stand-alone tray: the shell hands it on
+// as the icon's callback message.
+bool ClickTrayIcon() {
+    HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+    HWND icon = tray != nullptr ? ChildWindowFromPoint(tray, POINT{8, 8}) : nullptr;
+    return icon != nullptr && icon != tray &&
+           PostMessageA(icon, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(8, 8));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -122,8 +131,7 @@ int main(int argc, char** argv) {
         // A menu takes its mnemonics as characters and Escape as a key.
         const unsigned key = strtoul(argv[2], nullptr, 16);
         for (int round = atoi(argv[3]); round > 0; --round) {
-            PostMessageA(window, WM_USER + 1, 202, WM_RBUTTONDOWN);
-            if (!WaitForMenu(thread, true, &menu) ||
+            if (!ClickTrayIcon() || !WaitForMenu(thread, true, &menu) ||
                 !PostMessageA(menu, key < 0x20 ? WM_KEYDOWN : WM_CHAR, key, 0) ||
                 !WaitForMenu(thread, false, &menu)) {
                 return 1;
