@@ -39,6 +39,8 @@ void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
         shownMenu +=
             "|" + std::to_string(GetMenuItemID(app.trayMenu, i)) + (checked ? "*" : " ") + text;
     }
+    // In front, or the menu would stay open when the user clicks elsewhere.
+    shownMenu += GetForegroundWindow() == app.mainWindow ? "" : "|behind";
     EndMenu();
 }
 
