@@ -147,13 +147,17 @@ def installer():
     user = glob.glob(os.environ["WINEPREFIX"] + "/drive_c/users/*/AppData")[0]
     installed = user + "/Local/Programs/Qelvaro"
     shortcut = user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"
+    setup = os.path.join(tempfile.mkdtemp(prefix="qelvaro-setup-"), "setup.exe")  # as downloaded
+    shutil.copy(os.environ["QELVARO_INSTALLER"], setup)
     for switches, remove, autostart in [((), (), True), (("/NOAUTOSTART",), ("/REMOVESETTINGS",), False)]:
-        check(wine(os.environ["QELVARO_INSTALLER"], "/S", *switches) is not None, "setup failed")
+        check(wine(setup, "/S", *switches) is not None, "setup failed")
         check(open(installed + "/qelvaro.exe", "rb").read() ==
               open(os.environ["QELVARO_PACKAGE"] + "/qelvaro.exe", "rb").read(), "not installed")
         check(("Qelvaro" in stored(run_key)) == autostart, "sign-in start %s" % (switches,))
-        start(["wine", "start", "/unix", shortcut]).wait()
-        check(poke("sync") is not None, "did not start from its shortcut")
+        # Started as the sign-in starts it, or else from its Start-menu shortcut.
+        start(["wine", stored(run_key)["Qelvaro"][1].strip('"')] if autostart else
+              ["wine", "start", "/unix", shortcut])
+        check(poke("sync") is not None, "did not start (sign-in start %s)" % autostart)
         poke("post", "0x111", "410", "0")  # "View Keyboard", which saves the settings
         check(wait_for(lambda: "State" in stored()), "View Keyboard saved nothing")
         wine(installed + "/uninstall.exe", "/S", *remove)
@@ -162,6 +166,7 @@ def installer():
               not stored(uninstall_key), "the uninstaller left something")
         check(("State" in stored()) != bool(remove), "settings kept or removed wrongly")
         check(probe("window") is None, "the uninstaller left the program running")
+    shutil.rmtree(os.path.dirname(setup))
 
 
 def glyphs():
