@@ -102,18 +102,6 @@ def painted():
     return wait_for(lambda: colours(*window()[4:]) > 200)
 
 
-def tray_icon():
-    """Which icon the tray shows, "on" or "off": the one nearer to the picture in the first place
-    of Wine's tray, 16 pixels centred in 20 (the shell scales down the large image it is given)."""
-    place = run("xdotool", "search", "--name", "^Wine System Tray$", "getwindowgeometry", "--shell")
-    x, y = (int(re.search(r"%s=(\d+)" % axis, place or "X=0 Y=0").group(1)) + 2 for axis in "XY")
-    icon = lambda name: os.path.join(SOURCE, "resources/icon_%s.ico[0]" % name)
-    distance = lambda name: float(run("convert", "x:root[16x16+%d+%d]" % (x, y), icon(name),
-                                      "-metric", "RMSE", "-compare", "-format", "%[distortion]",
-                                      "info:"))
-    return min(("on", "off"), key=distance)
-
-
 class Started:
     def close(self):
         self.process.kill()
