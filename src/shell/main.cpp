@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "picture/keyboard_window.h"
-#include "resource.h"
 #include "shell/app_state.h"
 #include "shell/lifetime.h"
 #include "shell/main_window.h"
@@ -47,8 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int) {
     if (!CreateMainWindow()) {
         return 0;
     }
-    app.iconOn = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY_ON));
-    app.iconOff = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY_OFF));
+    LoadTrayIcons();
     AddTrayIcon();
     LoadKeyboardImage();
     if (app.translationOn != 0) {

@@ -1,5 +1,6 @@
 #include "tray_icon.h"
 
+#include "resource.h"
 #include "shell/app_state.h"
 #include "shell/string_copy.h"
 
@@ -14,6 +15,11 @@ void AddTrayIcon() {
     app.trayData.uCallbackMessage = WM_TRAYNOTIFY;
     CopyStringBounded(app.trayData.szTip, "Qelvaro", sizeof app.trayData.szTip);
     Shell_NotifyIconA(NIM_ADD, &app.trayData);
+}
+
+void LoadTrayIcons() {
+    app.iconOn = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_TRAY_ON));
+    app.iconOff = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_TRAY_OFF));
 }
 
 void RefreshTrayIcon() {

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+// Loads the pictures for translation on and off from app.instance.
+void LoadTrayIcons();
+
 // Fills app.trayData for app.mainWindow and adds the icon to the shell. Also used when the
 // shell restarts and the icon has to be added again.
 void AddTrayIcon();

@@ -4,6 +4,7 @@
 
 #include "shell/app_state.h"
 #include "shell/main_window.h"
+#include "shell/tray_icon.h"
 
 int failures = 0;
 
@@ -41,8 +42,7 @@ void ResetProgram() {
     app = AppState{};
     app.instance = GetModuleHandleA(nullptr);
     BuildLayout(app.LayoutTable);
-    app.iconOn = LoadIconA(nullptr, IDI_APPLICATION);
-    app.iconOff = LoadIconA(nullptr, IDI_HAND);
+    LoadTrayIcons();
     ok(RegisterMainWindowClass() && CreateMainWindow(), "the main window could not be made");
 }
 

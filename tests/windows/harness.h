@@ -25,7 +25,7 @@ bool RegisterTest(const char* name, void (*run)());
 bool PumpUntil(bool (*done)() = nullptr);
 
 // The program's state as at start-up: layout built, main window made and hidden, tray pictures
-// that tell "on" from "off".
+// loaded.
 void ResetProgram();
 
 // Real key events for the low-level hooks: a scan code and the virtual key a US layout gives.

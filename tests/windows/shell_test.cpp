@@ -1,4 +1,4 @@
-// The tray icon's balloon, the tray menu as it is built for each click, and the notice about
+// The tray icon's pictures and balloon, the tray menu as it is built for each click, and the notice
 // hidden tray icons, its boxes answered from a CBT hook.
 #include "harness.h"
 
@@ -8,8 +8,34 @@
 #include "shell/settings.h"
 #include "shell/tray_icon.h"
 
+namespace {
+
+// Pixels clearly greener than red, less those clearly redder than green.
+int Greenness(HICON icon) {
+    ICONINFO info{};
+    BITMAPINFO format{{sizeof(BITMAPINFOHEADER), 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    RGBQUAD pixels[32 * 32] = {};
+    HDC screen = GetDC(nullptr);
+    if (GetIconInfo(icon, &info)) {
+        GetDIBits(screen, info.hbmColor, 0, 32, pixels, &format, DIB_RGB_COLORS);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+    ReleaseDC(nullptr, screen);
+    int greenness = 0;
+    for (const RGBQUAD& pixel : pixels) {
+        greenness += (pixel.rgbGreen > pixel.rgbRed + 64) - (pixel.rgbRed > pixel.rgbGreen + 64);
+    }
+    return greenness;
+}
+
+} // namespace
+
 TEST_CASE(tray_balloon) {
     ResetProgram();
+    // On shows the green tick, off the red sign.
+    ok(Greenness(app.iconOn) > 0 && Greenness(app.iconOff) < 0, "tray pictures %d and %d",
+       Greenness(app.iconOn), Greenness(app.iconOff));
     AddTrayIcon();
     for (const size_t length : {255u, 256u, 300u, 0u}) {
         const std::string text(length, static_cast<char>('a' + length % 26));
