@@ -1,5 +1,5 @@
-// The tray icon's pictures and balloon, the tray menu as it is built for each click, and the notice
-// hidden tray icons, its boxes answered from a CBT hook.
+// The tray icon's pictures and balloon, the tray menu as it is built for each click, and the
+// notice about hidden tray icons, its boxes answered from a CBT hook.
 #include "harness.h"
 
 #include <shlwapi.h>
