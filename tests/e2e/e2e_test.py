@@ -55,8 +55,9 @@ def commands():
     saves = lambda *values: stored() == {name: ("REG_DWORD", "0x%x" % value) for name, value in
                                          zip(("State", "ViewKeyboard", "KeyboardAlwaysOnTop"), values)}
     check(stored() == {}, "saved before any command")
-    for letter, values, shown in [("D", (0, 0, 0), 0), ("E", (1, 0, 0), 0), ("K", (1, 1, 0), 1),
-                                  ("T", (1, 1, 1), 1)]:
+    # "Always on Top" while hidden leaves the window hidden, and applies when it is shown.
+    for letter, values, shown in [("D", (0, 0, 0), 0), ("E", (1, 0, 0), 0), ("T", (1, 0, 1), 0),
+                                  ("K", (1, 1, 1), 1), ("T", (1, 1, 0), 1)]:
         program.choose(letter)
         check(wait_for(lambda: saves(*values) and window()[:2] == [shown, shown and values[2]]),
               "%s saved %s, window %s, ended %s" % (letter, stored(), window(),
@@ -66,14 +67,14 @@ def commands():
             check(probe_window.typed_for(16) == ([], [16]), "translated while disabled")
             set_caps_lock(False)
     # The close box, the minimize and the maximize of the window, then "View Keyboard" again.
-    for commands, hidden in [([(0x10, 0)], [0, 1, 0, 0]), ([(0x112, 0xF020)], [1, 1, 1, 0]),
-                             ([(0x112, 0xF030), (0x10, 0)], [0, 1, 0, 1])]:
+    for commands, hidden in [([(0x10, 0)], [0, 0, 0, 0]), ([(0x112, 0xF020)], [1, 0, 1, 0]),
+                             ([(0x112, 0xF030), (0x10, 0)], [0, 0, 0, 1])]:
         for message, argument in commands:
             poke("post", hex(message), str(argument), "0")
         check(wait_for(lambda: window()[:4] == hidden) and program.process.poll() is None,
               "hid to %s" % window())
         program.choose("K")
-        check(wait_for(lambda: window()[:4] == [1, 1, 0, 0] and saves(1, 1, 1)),
+        check(wait_for(lambda: window()[:4] == [1, 0, 0, 0] and saves(1, 1, 0)),
               "shown again: %s" % window())
     # Help closes with Esc and with Enter.
     help_window = lambda: run("xdotool", "search", "--onlyvisible", "--name", "^Help$")
@@ -94,14 +95,15 @@ def commands():
     probe("taskbar-created")
     check(gone == "0\n" and wait_for(lambda: probe("icon") == "1\n"), "the icon was not added again")
     program.choose("X")
-    check(program.ended() and saves(1, 1, 1), "Exit did not end it as it was")
+    check(program.ended() and saves(1, 1, 0), "Exit did not end it as it was")
 
 
 def startup():
-    # Stored switches, then values of types and sizes the program never writes.
+    # Stored switches, then values of types and sizes the program never writes: too long, so left
+    # as they were, or too short, so read as if padded with zeros.
     for values, shown, translated in [
         (("REG_DWORD", "0", "REG_DWORD", "1", "REG_DWORD", "1"), [1, 1], False),
-        (("REG_SZ", "on-and-off", "REG_BINARY", "010000", "REG_QWORD", "1"), [1, 0], True),
+        (("REG_QWORD", "0", "REG_BINARY", "010000", "REG_BINARY", "0000"), [1, 0], True),
     ]:
         for index, name in enumerate(("State", "ViewKeyboard", "KeyboardAlwaysOnTop")):
             store(name, *values[2 * index:2 * index + 2])

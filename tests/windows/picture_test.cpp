@@ -114,6 +114,15 @@ TEST_CASE(picture) {
     }
     app.keyboardImage = picture;
 
+    // A frame to size the window by, and buttons to minimize and maximize it.
+    RECT frame;
+    TITLEBARINFO title{sizeof title, {}, {}};
+    GetWindowRect(app.mainWindow, &frame);
+    const LRESULT corner = SendMessageA(app.mainWindow, WM_NCHITTEST, 0,
+                                        MAKELPARAM(frame.right - 1, frame.bottom - 1));
+    ok(corner == HTBOTTOMRIGHT && GetTitleBarInfo(app.mainWindow, &title) &&
+           ((title.rgstate[2] | title.rgstate[3]) & STATE_SYSTEM_INVISIBLE) == 0,
+       "frame: corner %ld, buttons %lx %lx", long(corner), title.rgstate[2], title.rgstate[3]);
     // Restoring and maximizing repaint the stretched picture whole; minimizing does not.
     for (const WPARAM type : {SIZE_RESTORED, SIZE_MAXIMIZED, SIZE_MINIMIZED}) {
         RECT update{};

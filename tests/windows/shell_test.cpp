@@ -33,10 +33,14 @@ int Greenness(HICON icon) {
 
 TEST_CASE(tray_balloon) {
     ResetProgram();
-    // On shows the green tick, off the red sign.
-    ok(Greenness(app.iconOn) > 0 && Greenness(app.iconOff) < 0, "tray pictures %d and %d",
-       Greenness(app.iconOn), Greenness(app.iconOff));
-    AddTrayIcon();
+    // Added (also again, after the shell restarts) with the green tick while on, the red sign
+    // while off.
+    for (const DWORD on : {0u, 1u}) {
+        app.translationOn = on;
+        AddTrayIcon();
+        const int greenness = Greenness(app.trayData.hIcon);
+        ok(on ? greenness > 0 : greenness < 0, "added while on %lu: greenness %d", on, greenness);
+    }
     for (const size_t length : {255u, 256u, 300u, 0u}) {
         const std::string text(length, static_cast<char>('a' + length % 26));
         ok(ShowTrayBalloon(app.trayData, text.c_str()) == 0 &&
