@@ -13,6 +13,7 @@ from Xlib.ext import xtest
 BIN = os.environ["QELVARO_BIN"]
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, F12 = 42, 54, 56, 29, 58, 1, 28, 88
+RIGHT_ALT = 108 - 8  # X's keycode for Alt_R: an extended key, off the scan code plus 8 rule
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 _display = display.Display()
 _started = []

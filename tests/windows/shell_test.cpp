@@ -69,13 +69,20 @@ void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
         shownMenu +=
             "|" + std::to_string(GetMenuItemID(app.trayMenu, i)) + (checked ? "*" : " ") + text;
     }
-    // In front, or the menu would stay open when the user clicks elsewhere.
+    // In front, or the menu would stay open when the user clicks elsewhere; at the click.
+    RECT shown{};
+    GetWindowRect(FindWindowA("#32768", nullptr), &shown);
     shownMenu += GetForegroundWindow() == app.mainWindow ? "" : "|behind";
+    shownMenu +=
+        shown.left == 300 && shown.bottom == 400
+            ? ""
+            : "|elsewhere " + std::to_string(shown.left) + "," + std::to_string(shown.bottom);
     EndMenu();
 }
 
 LRESULT OpenMenu(UINT mouseMessage) {
     shownMenu.clear();
+    SetCursorPos(300, 400);
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadShownMenu);
     const LRESULT result = SendMessageA(app.mainWindow, WM_TRAYNOTIFY, ID_TRAY_ICON,
                                         static_cast<LPARAM>(mouseMessage));
