@@ -152,8 +152,12 @@ def installer():
     shortcut = user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"
     setup = os.path.join(tempfile.mkdtemp(prefix="qelvaro-setup-"), "setup.exe")  # as downloaded
     shutil.copy(os.environ["QELVARO_INSTALLER"], setup)
-    for switches, remove, autostart in [((), (), True), (("/NOAUTOSTART",), ("/REMOVESETTINGS",), False)]:
-        check(wine(setup, "/S", *switches) is not None, "setup failed")
+    # Installed; again, over the running program, then uninstalled keeping the settings; once more,
+    # then uninstalled with them.
+    for switches, remove, autostart in [((), None, True), (("/NOAUTOSTART",), (), False),
+                                        ((), ("/REMOVESETTINGS",), True)]:
+        check(wine(setup, "/S", *switches) is not None and probe("window") is None,
+              "setup failed or left the program running")
         check(open(installed + "/qelvaro.exe", "rb").read() ==
               open(os.environ["QELVARO_PACKAGE"] + "/qelvaro.exe", "rb").read(), "not installed")
         check(("Qelvaro" in stored(run_key)) == autostart, "sign-in start %s" % (switches,))
@@ -163,6 +167,8 @@ def installer():
         check(poke("sync") is not None, "did not start (sign-in start %s)" % autostart)
         poke("post", "0x111", "410", "0")  # "View Keyboard", which saves the settings
         check(wait_for(lambda: "State" in stored()), "View Keyboard saved nothing")
+        if remove is None:
+            continue
         wine(installed + "/uninstall.exe", "/S", *remove)
         check(wait_for(lambda: not os.path.exists(installed)), "the program's folder stayed")
         check(not os.path.exists(shortcut) and "Qelvaro" not in stored(run_key) and
