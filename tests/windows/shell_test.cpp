@@ -73,10 +73,7 @@ void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
     RECT shown{};
     GetWindowRect(FindWindowA("#32768", nullptr), &shown);
     shownMenu += GetForegroundWindow() == app.mainWindow ? "" : "|behind";
-    shownMenu +=
-        shown.left == 300 && shown.bottom == 400
-            ? ""
-            : "|elsewhere " + std::to_string(shown.left) + "," + std::to_string(shown.bottom);
+    shownMenu += shown.left == 300 && shown.bottom == 400 ? "" : "|elsewhere";
     EndMenu();
 }
 
