@@ -21,11 +21,11 @@ def typing():
     check(translating(probe_window), "translation never started")
     # Every mapped key in the four planes (plain, Shift, Alt, Shift+Alt), the left and the right
     # Shift and Alt by turns.
-    expected = []
+    expected, right = [], {SHIFT: RIGHT_SHIFT, ALT: RIGHT_ALT}
     for plane, held in enumerate([(), (SHIFT,), (ALT,), (SHIFT, ALT)]):
         for index, (scan, units) in enumerate(sorted(keys.items())):
             if units[plane]:
-                tap(scan, *[{SHIFT: RIGHT_SHIFT, ALT: RIGHT_ALT}[m] if index % 2 else m for m in held])
+                tap(scan, *[right[m] if index % 2 else m for m in held])
                 expected.append((units[plane], ALT in held))
     injected, passed = probe_window.typed()
     check(len(expected) == 184 and injected == expected, "typed %s" % injected)

@@ -1,5 +1,5 @@
-// The tray icon's pictures and balloon, the tray menu as it is built for each click, and the
-// notice about hidden tray icons, its boxes answered from a CBT hook.
+// The program's icons and the tray icon's balloon, the tray menu as it is built for each click,
+// and the notice about hidden tray icons, its boxes answered from a CBT hook.
 #include "harness.h"
 
 #include <shlwapi.h>
@@ -33,6 +33,8 @@ int Greenness(HICON icon) {
 
 TEST_CASE(tray_balloon) {
     ResetProgram();
+    const auto windowIcon = reinterpret_cast<HICON>(GetClassLongPtrA(app.mainWindow, GCLP_HICON));
+    ok(Greenness(windowIcon) > 0, "the window's icon is not the program's");
     // Added (also again, after the shell restarts) with the green tick while on, the red sign
     // while off.
     for (const DWORD on : {0u, 1u}) {
