@@ -152,6 +152,8 @@ def installer():
     shortcut = user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"
     setup = os.path.join(tempfile.mkdtemp(prefix="qelvaro-setup-"), "setup.exe")  # as downloaded
     shutil.copy(os.environ["QELVARO_INSTALLER"], setup)
+    neighbour = r"HKCU\Software\Tarnwell\Another program"  # settings no uninstall may take
+    wine("reg", "add", neighbour, "/v", "Kept", "/d", "1", "/f")
     # Installed; again, over the running program, then uninstalled keeping the settings; once more,
     # then uninstalled with them.
     for switches, remove, autostart in [((), None, True), (("/NOAUTOSTART",), (), False),
@@ -169,11 +171,13 @@ def installer():
         check(wait_for(lambda: "State" in stored()), "View Keyboard saved nothing")
         if remove is None:
             continue
-        wine(installed + "/uninstall.exe", "/S", *remove)
+        # As Add/Remove Programs uninstalls it: by the command setup registered.
+        wine(stored(uninstall_key)["UninstallString"][1].strip('"'), "/S", *remove)
         check(wait_for(lambda: not os.path.exists(installed)), "the program's folder stayed")
         check(not os.path.exists(shortcut) and "Qelvaro" not in stored(run_key) and
               not stored(uninstall_key), "the uninstaller left something")
-        check(("State" in stored()) != bool(remove), "settings kept or removed wrongly")
+        check(("State" in stored()) != bool(remove) and "Kept" in stored(neighbour),
+              "settings kept or removed wrongly")
         check(probe("window") is None, "the uninstaller left the program running")
     shutil.rmtree(os.path.dirname(setup))
 
