@@ -111,8 +111,10 @@ def startup():
         before = stored()
         probe_window, program = Probe(), Program()
         set_caps_lock(True)
-        check(window()[:2] == shown and painted() and stored() == before and
-              bool(probe_window.typed_for(16)[0]) == translated, "started with %s" % (values,))
+        state = (window()[:2], painted(), stored())
+        typed = probe_window.typed_for(16)[0]
+        check(state == (shown, True, before) and bool(typed) == translated,
+              "started with %s: window, painted, saved %s; typed %s" % (values, state, typed))
         set_caps_lock(False)
         program.close()
         probe_window.close()
