@@ -118,25 +118,25 @@ def anonymous_kb(pid):
             return int(line.split()[1])
 
 
-def commands(first, second, rounds):
-    return desktop.wine(os.path.join(BIN, "beside.exe"), "commands", str(first), str(second),
-                        str(rounds))
+def run_beside(*arguments):
+    return desktop.wine(os.path.join(BIN, "beside.exe"), *map(str, arguments))
 
 
 def rounds_rows():
     kinds = [("the tray menu (opened, closed by Escape)", lambda n: probe("menu", "1b", str(n))),
              ("show and hide of the picture window (command 410 twice)",
-              lambda n: commands(410, 410, n)),
-             ("disable and enable (commands 400 and 401)", lambda n: commands(400, 401, n))]
+              lambda n: run_beside("commands", 410, 410, n)),
+             ("disable and enable (commands 400 and 401)",
+              lambda n: run_beside("commands", 400, 401, n))]
     pid = run("pgrep", "-n", "-f", r"qelvaro\.exe$").strip()
     for name, rounds in kinds:
         # Wine's caches warm up first.
         rounds(20)
-        gdi, memory = int(probe("gdi")), anonymous_kb(pid)
+        gdi, memory = int(run_beside("gdi")), anonymous_kb(pid)
         if rounds(ROUNDS) is None:
             sys.exit("%d rounds of %s did not all complete" % (ROUNDS, name))
         row("%d rounds of %s: GDI objects after vs before" % (ROUNDS, name),
-            int(probe("gdi")), gdi)
+            int(run_beside("gdi")), gdi)
         row("%d rounds of %s: private memory after vs before (KB)" % (ROUNDS, name),
             anonymous_kb(pid), memory)
 

@@ -7,11 +7,14 @@
 //                   "p" and the character, or "s" and the scan code (hex).
 //   beside commands FIRST SECOND ROUNDS   sends qelvaro's window the two commands, each once
 //                   handled, ROUNDS times; prints the rounds done.
+//   beside gdi      prints the GDI objects of qelvaro.exe's process.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "gdi_objects.h"
 
 namespace {
 
@@ -68,6 +71,14 @@ int main(int argc, char** argv) {
         return Commands(std::strtoul(argv[2], nullptr, 0), std::strtoul(argv[3], nullptr, 0),
                         static_cast<unsigned>(std::atoi(argv[4])));
     }
-    std::fprintf(stderr, "usage: beside inject COUNT PAUSE_MS | commands FIRST SECOND ROUNDS\n");
+    if (command == "gdi") {
+        DWORD process = 0;
+        GetWindowThreadProcessId(FindWindowA("Qelvaro", "Qelvaro"), &process);
+        std::printf("%ld\n", GdiObjects(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
+                                                    FALSE, process)));
+        return 0;
+    }
+    std::fprintf(stderr,
+                 "usage: beside inject COUNT PAUSE_MS | commands FIRST SECOND ROUNDS | gdi\n");
     return 2;
 }

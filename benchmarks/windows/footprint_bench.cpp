@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "figures.h"
+#include "gdi_objects.h"
 #include "tray_programs.h"
 
 namespace {
@@ -21,10 +22,10 @@ struct Footprint {
     size_t threads;
 };
 
-Footprint Measure(const TrayProgram& program, const RunningProgram& running) {
+Footprint Measure(const RunningProgram& running) {
     Footprint footprint{};
     footprint.memory = MemoryOf(running.process.hProcess);
-    footprint.gdiObjects = GdiObjectsOf(program);
+    footprint.gdiObjects = GdiObjects(running.process.hProcess);
     footprint.windows = WindowsOf(running.process.dwProcessId);
     footprint.threads = ThreadsOf(running.process.dwProcessId).size();
     return footprint;
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
     Sleep(2000);
     Footprint hidden[2];
     for (size_t i = 0; i < 2; ++i) {
-        hidden[i] = Measure(programs[i], running[i]);
+        hidden[i] = Measure(running[i]);
     }
 
     // Both idle side by side, with nothing measuring them in between: the kernel's account of
@@ -105,9 +106,8 @@ int main(int argc, char** argv) {
     }
     Sleep(1000);
     Footprint shown[2];
-    // The probe finds the minimal program's objects only while qelvaro.exe runs.
     for (size_t i = 0; i < 2; ++i) {
-        shown[i] = Measure(programs[i], running[i]);
+        shown[i] = Measure(running[i]);
     }
     for (size_t i = 0; i < 2; ++i) {
         // Hidden again: the program saves the switch, and the next start must find it off.

@@ -236,21 +236,6 @@ inline MemoryFigures MemoryOf(HANDLE process) {
             static_cast<double>(counters.WorkingSetSize)};
 }
 
-// The GDI objects of the program, as the end-to-end probe reads them from the handle table Wine
-// keeps for each process (GetGuiResources is a stub there); -1 where it cannot.
-inline long GdiObjectsOf(const TrayProgram& program) {
-    const std::string command = BinDirectory() + "probe.exe gdi " + program.windowClass;
-    FILE* answer = _popen(command.c_str(), "r");
-    long count = -1;
-    if (answer != nullptr) {
-        if (std::fscanf(answer, "%ld", &count) != 1) {
-            count = -1;
-        }
-        _pclose(answer);
-    }
-    return count;
-}
-
 struct WindowCount {
     DWORD processId;
     long windows;

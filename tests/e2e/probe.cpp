@@ -3,18 +3,13 @@
 //               qelvaro's and so called after it, logs each key event that got past qelvaro,
 //               "K d|u vk scan flags". Its window is in front, as a person's application would be.
 //   window      qelvaro's window: visible topmost iconic zoomed, its client area on the screen
-//   gdi [CLASS] the GDI objects of qelvaro's process, or of the window of that class's
 //   menu KEY N  N times: the tray menu opened by a click on the icon in the tray, then closed by a
 //               key (hex: a mnemonic's character, or 1b for Escape)
-//   icon, drop-icon, taskbar-created   whether the shell holds qelvaro's icon; the icon taken
-//               away; the shell's restart announced to every window
 #include <windows.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -53,28 +48,6 @@ int RunProbe(const char* path) {
     return 0;
 }
 
-// GetGuiResources is a stub under Wine: count the process's entries in the GDI handle table the
-// PEB points to (GdiSharedHandleTable), 65536 entries of 24 bytes with the type in byte 12.
-long GdiObjects(HANDLE process) {
-    PROCESS_BASIC_INFORMATION basic{};
-    BYTE* table = nullptr;
-    std::vector<BYTE> entries(0x10000 * 24);
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
-                                  nullptr) != 0 ||
-        !ReadProcessMemory(process,
-                           reinterpret_cast<BYTE*>(basic.PebBaseAddress) +
-                               (sizeof(void*) == 8 ? 0xF8 : 0x94),
-                           &table, sizeof table, nullptr) ||
-        !ReadProcessMemory(process, table, entries.data(), entries.size(), nullptr)) {
-        return -1;
-    }
-    long count = 0;
-    for (size_t entry = 0; entry < 0x10000; ++entry) {
-        count += entries[entry * 24 + 12] != 0 ? 1 : 0;
-    }
-    return count;
-}
-
 // Whether the tray menu of qelvaro's thread comes to be shown (or gone), within 5 s.
 bool WaitForMenu(DWORD thread, bool shown, HWND* menu) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(1)) {
@@ -104,17 +77,9 @@ bool ClickTrayIcon() {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     HWND window = FindWindowA("Qelvaro", "Qelvaro"), menu = nullptr;
-    NOTIFYICONDATAA icon{};
-    icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    icon.hWnd = window;
-    icon.uID = 202;
-    DWORD process = 0;
-    const DWORD thread =
-        GetWindowThreadProcessId(argc == 3 ? FindWindowA(argv[2], nullptr) : window, &process);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
     if (command == "run" && argc == 3) {
         return RunProbe(argv[2]);
-    } else if (command == "taskbar-created") {
-        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     } else if (window == nullptr) {
         return 1;
     } else if (command == "window") {
@@ -124,9 +89,6 @@ int main(int argc, char** argv) {
         printf("%d %d %d %d %ld %ld %ld %ld\n", IsWindowVisible(window),
                (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, IsIconic(window),
                IsZoomed(window), client.left, client.top, client.right, client.bottom);
-    } else if (command == "gdi") {
-        printf("%ld\n", GdiObjects(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
-                                               process)));
     } else if (command == "menu" && argc == 4) {
         // A menu takes its mnemonics as characters and Escape as a key.
         const unsigned key = strtoul(argv[2], nullptr, 16);
@@ -137,11 +99,6 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-    } else if (command == "icon") {
-        // Modifying nothing succeeds only while the shell holds the icon.
-        printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &icon) ? 1 : 0);
-    } else if (command == "drop-icon") {
-        Shell_NotifyIconA(NIM_DELETE, &icon);
     }
     return 0;
 }

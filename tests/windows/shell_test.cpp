@@ -52,8 +52,11 @@ TEST_CASE(tray_balloon) {
         ok(app.trayData.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP), "%zu: flags %x", length,
            app.trayData.uFlags);
     }
+    // A restarted shell has forgotten every icon, and announces its return.
     Shell_NotifyIconA(NIM_DELETE, &app.trayData);
     ok(ShowTrayBalloon(app.trayData, "gone") == -1, "accepted for an icon the shell lacks");
+    SendMessageA(app.mainWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    ok(ShowTrayBalloon(app.trayData, "back") == 0, "the icon was not added again");
 }
 
 namespace {
