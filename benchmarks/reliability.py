@@ -7,10 +7,11 @@ import os
 import random
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import desktop
-from desktop import ALT, BIN, RIGHT_SHIFT, SHIFT, Probe, Program, key, probe, run
+from desktop import ALT, BIN, RIGHT_SHIFT, SHIFT, Program, key, run, start, tap, tray_menu, wait_for
 
 PRESSES = 5000
 ROUNDS = 1000
@@ -18,6 +19,35 @@ ROUNDS = 1000
 BESIDE_CHARACTERS, BESIDE_PAUSE_MS = 1500, 20
 LAYOUT = desktop.layout()
 MODIFIER_KEYS = {0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}
+F12 = 88
+
+
+class KeyLog(desktop.Started):
+    """The application typed into (key_log.exe), with the key events that got past qelvaro."""
+
+    def __init__(self):
+        self.folder = tempfile.TemporaryDirectory(prefix="qelvaro-key-log-")
+        self.log = os.path.join(self.folder.name, "log")
+        self.process = start(["wine", os.path.join(BIN, "key_log.exe"), "Z:" + self.log])
+        self.seen = 1  # past "ready"
+        assert wait_for(lambda: os.path.exists(self.log) and "ready" in open(self.log).read())
+
+    def settle(self):
+        """The key events since the last call, once the log has F12 come up after them."""
+        tap(F12)
+        lines = lambda: open(self.log).read().splitlines()[self.seen:]
+        assert wait_for(lambda: any(line.startswith("K u 7b ") for line in lines())), "no F12"
+        events = [line.split() for line in lines()]
+        self.seen += len(events)
+        return [event for event in events if event[0] == "K" and event[2] != "7b"]
+
+    def characters_for(self, scan):
+        """How many characters qelvaro injected for one key, with the log's window clicked into."""
+        run("xdotool", "search", "--sync", "--name", "^Qelvaro key log$", "windowfocus")
+        run("xdotool", "mousemove", "500", "700", "click", "1")
+        self.settle()
+        tap(scan)
+        return sum(event[1] == "d" and event[2] == "e7" for event in self.settle())
 
 
 def row(figure, value, baseline="-"):
@@ -52,7 +82,7 @@ def storm(presses):
 def split(events):
     """qelvaro's characters with whether its Left-Ctrl was down around each, the other program's
     keys (told apart by what it types: characters qelvaro never types, and spaces), how often
-    those came between two of qelvaro's characters, and the modifiers the probe last saw down."""
+    those came between two of qelvaro's characters, and the modifiers the log last saw down."""
     characters, beside, interleavings = [], [], 0
     ctrl, beside_last, down = False, False, {}
     for event in events:
@@ -79,21 +109,21 @@ def in_order(received, expected):
     return sum(block.size for block in matcher.get_matching_blocks())
 
 
-def storm_rows(probe_window):
+def storm_rows(key_log):
     bursts = storm(PRESSES)
     expected = [item for _, burst in bursts for item in burst]
     beside = subprocess.Popen(["wine", os.path.join(BIN, "beside.exe"), "inject",
                                str(BESIDE_CHARACTERS), str(BESIDE_PAUSE_MS)],
                               stdout=subprocess.PIPE, text=True)
     # Wine gives each hook call 2 s from the moment its event is queued: a burst at a time, each
-    # after the probe has taken in the last.
+    # after the log has taken in the last.
     events = []
     for burst, _ in bursts:
         for scan, down in burst:
             key(scan, down, 0)
-        events += probe_window.settle()
+        events += key_log.settle()
     sent = beside.communicate()[0].replace("\r", "").split("\n")[:-1]
-    events += probe_window.settle()
+    events += key_log.settle()
     characters, arrived, interleavings, modifiers = split(events)
     wraps = sum(wrapped for _, wrapped in expected)
     row("Storm: characters qelvaro typed for the presses typed from X (%d bursts, no delay "
@@ -123,7 +153,7 @@ def run_beside(*arguments):
 
 
 def rounds_rows():
-    kinds = [("the tray menu (opened, closed by Escape)", lambda n: probe("menu", "1b", str(n))),
+    kinds = [("the tray menu (opened, closed by Escape)", lambda n: tray_menu("1b", str(n))),
              ("show and hide of the picture window (command 410 twice)",
               lambda n: run_beside("commands", 410, 410, n)),
              ("disable and enable (commands 400 and 401)",
@@ -144,16 +174,18 @@ def rounds_rows():
 def main():
     # A key held while the one CPU is busy elsewhere must not repeat.
     desktop._display.change_keyboard_control(auto_repeat_mode=desktop.X.AutoRepeatModeOff)
-    probe_window, program = Probe(), Program()
-    if not desktop.translating(probe_window):
+    key_log, program = KeyLog(), Program()
+    desktop.set_caps_lock(True)
+    # Right after Caps Lock changes, Wine can hand on the next keys before the hook sees it.
+    if not wait_for(lambda: key_log.characters_for(16)):
         sys.exit("translation never started")
-    storm_rows(probe_window)
+    storm_rows(key_log)
     rounds_rows()
-    typed = len(probe_window.typed_for(16)[0])
+    typed = key_log.characters_for(16)
     program.command(400)
     desktop.wait_for(lambda: desktop.stored().get("State") == ("REG_DWORD", "0x0"))
     row("One hook left after the rounds: characters a Q typed (should be 1)", typed)
-    row("... and after Disabled (should be 0)", len(probe_window.typed_for(16)[0]))
+    row("... and after Disabled (should be 0)", key_log.characters_for(16))
     desktop.set_caps_lock(False)
 
 

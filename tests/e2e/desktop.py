@@ -1,10 +1,10 @@
 """The end-to-end harness: Windows programs under Wine in the suite's X display and Wine prefix,
-keys typed on that display with XTest as a person types, and what the probe application saw."""
+keys typed on that display with XTest as a person types, and what the screen and Notepad then
+show."""
 import atexit
 import os
 import re
 import subprocess
-import tempfile
 import time
 
 from Xlib import X, display
@@ -12,7 +12,7 @@ from Xlib.ext import xtest
 
 BIN = os.environ["QELVARO_BIN"]
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, F12 = 42, 54, 56, 29, 58, 1, 28, 88
+SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56, 29, 58, 1, 28, 14
 RIGHT_ALT = 108 - 8  # X's keycode for Alt_R: an extended key, off the scan code plus 8 rule
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 _display = display.Display()
@@ -40,8 +40,8 @@ def poke(*arguments):
     return wine(os.path.join(BIN, "poke.exe"), *arguments)
 
 
-def probe(*arguments):
-    return wine(os.path.join(BIN, "probe.exe"), *arguments)
+def tray_menu(*arguments):
+    return wine(os.path.join(BIN, "tray_menu.exe"), *arguments)
 
 
 def key(scan, down, pause=0.002):
@@ -87,20 +87,35 @@ def layout():
     return {int(row[0], 16): [int(unit, 16) for unit in row[1:]] for row in rows}
 
 
+def xdotool(*arguments):
+    return run("xdotool", *arguments)
+
+
 def window():
-    """qelvaro's window: visible, topmost, iconic, zoomed, then its client area on the screen;
-    all -1 while there is none."""
-    return [int(field) for field in (probe("window") or "-1 " * 8).split()]
+    """The width and height qelvaro's window shows at on the screen; None while it shows none."""
+    size = re.search(r"Geometry: (\d+)x(\d+)", xdotool(
+        "search", "--onlyvisible", "--name", "^Qelvaro$", "getwindowgeometry") or "")
+    return size and (int(size[1]), int(size[2]))
+
+
+def running():
+    """Whether qelvaro has its window, shown or hidden: from its start-up to its end."""
+    return xdotool("search", "--name", "^Qelvaro$") is not None
 
 
 def painted():
-    """Whether qelvaro's client area comes to show a picture rather than one flat colour: the
-    first paint can follow the window's showing by a moment."""
-    def colours(left, top, right, bottom):
-        crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
-        return int(run("import", "-window", "root", "-crop", crop, "+repage", "-format", "%k",
-                       "info:-") or 0)
-    return wait_for(lambda: colours(*window()[4:]) > 200)
+    """Whether qelvaro's window comes to show a picture rather than a few flat colours: the first
+    paint can follow the window's showing by a moment."""
+    def colours():
+        found = xdotool("search", "--onlyvisible", "--name", "^Qelvaro$")
+        return found and int(run("import", "-window", found.split()[0], "-format", "%k", "info:-"))
+    return wait_for(lambda: (colours() or 0) > 200)
+
+
+def in_notepad(unit, alt):
+    """A character typed as Notepad holds it: Wine hands one injected under Alt on to the window
+    with the Alt flag of its key message, 0x2000, in it."""
+    return chr(unit | (0x2000 if alt else 0))
 
 
 class Started:
@@ -109,48 +124,28 @@ class Started:
         self.process.wait()
 
 
-class Probe(Started):
-    """The application a person types into, with what got past qelvaro's hook."""
+class Notepad(Started):
+    """The application a person types into, in front and below where qelvaro's window stands."""
 
     def __init__(self):
-        self.folder = tempfile.TemporaryDirectory(prefix="qelvaro-probe-")
-        self.log = os.path.join(self.folder.name, "log")
-        self.process = start(["wine", os.path.join(BIN, "probe.exe"), "run", "Z:" + self.log])
-        self.seen = 1  # past "ready"
-        assert wait_for(lambda: os.path.exists(self.log) and "ready" in open(self.log).read())
-        self.focus()
-
-    def focus(self):
-        run("xdotool", "search", "--sync", "--name", "^Qelvaro probe$", "windowfocus")
-        run("xdotool", "mousemove", "500", "700", "click", "1")
-
-    def settle(self):
-        """The key events since the last call, once the probe has seen F12 come up after them."""
-        tap(F12)
-        lines = lambda: open(self.log).read().splitlines()[self.seen:]
-        assert wait_for(lambda: any(line.startswith("K u 7b ") for line in lines())), "no F12"
-        events = [line.split() for line in lines()]
-        self.seen += len(events)
-        return [event for event in events if event[0] == "K" and event[2] != "7b"]
+        self.process = start(["wine", "notepad"])
+        found = xdotool("search", "--sync", "--onlyvisible", "--classname", r"^notepad\.exe$")
+        xdotool("windowmove", found.split()[0], "200", "560", "windowsize", "%1", "700", "300")
 
     def typed(self):
-        """What the program injected: each character with whether Left-Ctrl was down around it,
-        or ("vk", key, wrapped) for another key; then the physical presses that passed."""
-        wrapped, injected, passed = False, [], []
-        for event in self.settle():
-            down, vk, scan, flags = event[1] == "d", *(int(field, 16) for field in event[2:])
-            if not flags & 0x10:
-                passed += [scan] if down else []
-            elif vk == 0xA2:
-                wrapped = down
-            elif down:
-                injected.append((scan, wrapped) if vk == 0xE7 else ("vk", vk, wrapped))
-        return injected, passed
+        """The text typed since the last call, once Notepad has taken in an Enter typed after it.
+        The text then goes (Ctrl+A, Backspace), and is waited for until it has."""
+        tap(ENTER)
+        text = wait_for(lambda: (text := poke("notepad-text")) and text.endswith("\n") and text)
+        tap(30, CTRL)
+        tap(BACKSPACE)
+        assert text and wait_for(lambda: poke("notepad-text") == ""), "Notepad: %r" % text
+        return text.rstrip("\n")  # Notepad ends a line with CR CR LF in Wine
 
     def typed_for(self, scan, *held):
-        """What one key typed, with the probe's window in front."""
-        self.focus()
-        self.settle()
+        """What one key typed, with Notepad clicked into first."""
+        xdotool("mousemove", "550", "710", "click", "1")
+        assert wait_for(lambda: poke("foreground") == "Notepad\n"), "Notepad is not in front"
         tap(scan, *held)
         return self.typed()
 
@@ -168,15 +163,17 @@ class Program(Started):
         poke("post", "0x111", str(identifier), "0")
 
     def choose(self, mnemonic):
-        """Opens the tray menu as a click on the icon does and presses an item's letter."""
-        assert probe("menu", "%x" % ord(mnemonic.lower()), "1") is not None, "menu " + mnemonic
+        """Opens the tray menu as a click on the icon does and presses an item's letter, or
+        Escape."""
+        assert tray_menu("%x" % ord(mnemonic.lower()) if mnemonic else "1b", "1") is not None, \
+            "menu %s" % mnemonic
 
     def ended(self):
         return wait_for(lambda: self.process.poll() is not None)
 
 
-def translating(probe_window):
+def translating(notepad):
     """Caps Lock on and waited for until a paced Q comes out translated: right after Caps Lock
     changes, Wine can hand on the next keys before the hook sees the new state."""
     set_caps_lock(True)
-    return wait_for(lambda: probe_window.typed_for(16)[0])
+    return wait_for(lambda: notepad.typed_for(16) == "\u158f")

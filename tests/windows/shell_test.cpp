@@ -4,9 +4,11 @@
 
 #include <shlwapi.h>
 
+#include "picture/keyboard_window.h"
 #include "shell/app_state.h"
 #include "shell/settings.h"
 #include "shell/tray_icon.h"
+#include "shell/tray_menu.h"
 
 namespace {
 
@@ -125,6 +127,21 @@ TEST_CASE(tray_menu) {
     ok(OpenMenu(WM_LBUTTONDOWN) == 1 && !shownMenu.empty(), "the left button opens no menu");
     for (const UINT mouse : {WM_LBUTTONUP, WM_RBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEMOVE}) {
         ok(OpenMenu(mouse) == 0 && shownMenu.empty(), "mouse message %x opened the menu", mouse);
+    }
+    // "Always on Top" leaves a hidden window hidden, and applies once it is shown, or at once.
+    HideKeyboardWindow();
+    app.alwaysOnTop = 0;
+    const struct {
+        UINT command;
+        bool shown, topmost;
+    } steps[] = {{IDM_ALWAYS_ON_TOP, false, false},
+                 {IDM_VIEW_KEYBOARD, true, true},
+                 {IDM_ALWAYS_ON_TOP, true, false}};
+    for (const auto& step : steps) {
+        RunTrayCommand(step.command);
+        const bool topmost = (GetWindowLongA(app.mainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        ok((IsWindowVisible(app.mainWindow) != 0) == step.shown && topmost == step.topmost,
+           "after %u: shown %d, topmost %d", step.command, IsWindowVisible(app.mainWindow), topmost);
     }
 }
 
