@@ -141,7 +141,8 @@ TEST_CASE(tray_menu) {
         RunTrayCommand(step.command);
         const bool topmost = (GetWindowLongA(app.mainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
         ok((IsWindowVisible(app.mainWindow) != 0) == step.shown && topmost == step.topmost,
-           "after %u: shown %d, topmost %d", step.command, IsWindowVisible(app.mainWindow), topmost);
+           "after %u: shown %d, topmost %d", step.command, IsWindowVisible(app.mainWindow),
+           topmost);
     }
 }
 
