@@ -112,6 +112,20 @@ def painted():
     return wait_for(lambda: (colours() or 0) > 200)
 
 
+def greenness(left, top, size):
+    """The pixels of a square of the screen clearly green, less those clearly red."""
+    pixels = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (
+        size, size, left, top), "-depth", "8", "rgb:-"], capture_output=True).stdout
+    return sum((g > r + 64 and g > b + 64) - (r > g + 64 and r > b + 64)
+               for r, g, b in zip(pixels[0::3], pixels[1::3], pixels[2::3]))
+
+
+def tray_icon():
+    """Whether the tray shows qelvaro's icon green (> 0) or red (< 0), raised above any window."""
+    xdotool("search", "--name", "^Wine System Tray$", "windowraise")
+    return greenness(3, 22, 20)
+
+
 def in_notepad(unit, alt):
     """A character typed as Notepad holds it: Wine hands one injected under Alt on to the window
     with the Alt flag of its key message, 0x2000, in it."""
