@@ -36,7 +36,7 @@ struct RunningProgram {
     std::exit(1);
 }
 
-// Where the build puts this program, the minimal one and the end-to-end probe.
+// Where the build puts this program and the minimal one.
 inline std::string BinDirectory() {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
