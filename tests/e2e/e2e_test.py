@@ -1,7 +1,6 @@
 """qelvaro.exe as a person uses it: keys typed on the X display, the tray driven as the shell
 drives it, the registry read back with reg.exe. One case per run: e2e_test.py CASE."""
 import glob
-import itertools
 import shutil
 import sys
 import tempfile
@@ -190,22 +189,15 @@ def glyphs():
     shot = os.path.join(tempfile.mkdtemp(prefix="qelvaro-shot-"), "screen.png")
     shown = run(os.path.join(SOURCE, "tools/show-on-virtual-screen.sh"), "--here", shot)
     check("Notepad received: ᐃᓄᒃᑎᑐᑦ 123\n" in (shown or ""), "the demonstration: %s" % shown)
-    # Notepad stands at (200, 560): its menu and the first line of its text lie here.
-    width, height = 450, 120
-    pixels = subprocess.run(["convert", shot, "-crop", f"{width}x{height}+205+570", "-colorspace",
-                             "gray", "pgm:-"], capture_output=True).stdout[-width * height:]
-    ink = [[pixels[y * width + x] < 128 for x in range(width)] for y in range(height)]
-    # Caption bars and borders are long lines of ink: out with them; the text is then the
-    # tallest band of rows with ink, and its runs of inked columns are the glyphs.
-    lines = [x for x in range(width) if sum(row[x] for row in ink) > height * 0.6]
-    ink = [[False] * width if sum(row) > width * 0.8 else
-           [inked and x not in lines for x, inked in enumerate(row)] for row in ink]
-    band = max((list(rows) for inked, rows in itertools.groupby(range(height), lambda y: any(ink[y]))
-                if inked), key=len)
-    columns = [tuple(ink[y][x] for y in band) for x in range(width)]
-    glyphs = [tuple(run) for inked, run in itertools.groupby(columns, any) if inked]
-    check(len(glyphs) >= 9 and len(set(glyphs[:6])) == 6,
-          "the syllabics are not six different shapes: %s" % [len(glyph) for glyph in glyphs])
+    # Notepad stands at (200, 560): the first line of its text lies here, and its connected
+    # shapes of ink, left to right, are the glyphs.
+    report = run("convert", shot, "-crop", "280x40+210+608", "-colorspace", "gray", "-threshold",
+                 "50%", "-negate", "-define", "connected-components:verbose=true",
+                 "-connected-components", "8", "null:") or ""
+    shapes = sorted((int(x), size) for size, x in
+                    re.findall(r" (\d+x\d+)\+(\d+)\+\d+ \S+ \d+ gray\(255\)", report))
+    check(len({size for _, size in shapes[:6]}) == 6,
+          "the syllabics are not six different shapes: %s" % shapes)
 
 
 if __name__ == "__main__":
