@@ -150,7 +150,7 @@ class Notepad(Started):
         """The text typed since the last call, once Notepad has taken in an Enter typed after it.
         The text then goes (Ctrl+A, Backspace), and is waited for until it has."""
         tap(ENTER)
-        text = wait_for(lambda: (text := poke("notepad-text")) and text.endswith("\n") and text)
+        text = wait_for(lambda: (held := poke("notepad-text")) and held.endswith("\n") and held)
         tap(30, CTRL)
         tap(BACKSPACE)
         assert text and wait_for(lambda: poke("notepad-text") == ""), "Notepad: %r" % text
