@@ -112,9 +112,10 @@ def painted():
     return wait_for(lambda: (colours() or 0) > 200)
 
 
-def greenness(left, top, size):
-    """The pixels of a square of the screen clearly green, less those clearly red."""
-    pixels = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (
+def greenness(left, top, size, window="root"):
+    """The pixels of a square of the screen (or of an X window) clearly green, less those clearly
+    red."""
+    pixels = subprocess.run(["import", "-window", window, "-crop", "%dx%d+%d+%d" % (
         size, size, left, top), "-depth", "8", "rgb:-"], capture_output=True).stdout
     return sum((g > r + 64 and g > b + 64) - (r > g + 64 and r > b + 64)
                for r, g, b in zip(pixels[0::3], pixels[1::3], pixels[2::3]))
@@ -124,6 +125,12 @@ def tray_icon():
     """Whether the tray shows qelvaro's icon green (> 0) or red (< 0), raised above any window."""
     xdotool("search", "--name", "^Wine System Tray$", "windowraise")
     return greenness(3, 22, 20)
+
+
+def window_icon():
+    """Whether the caption of qelvaro's window shows the program's icon (> 0)."""
+    found = xdotool("search", "--onlyvisible", "--name", "^Qelvaro$")
+    return found and greenness(2, 2, 20, found.split()[0])
 
 
 def in_notepad(unit, alt):

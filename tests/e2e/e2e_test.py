@@ -64,7 +64,7 @@ def commands():
                        (tray_icon() > 0) == values[0]),
               "%s saved %s, window %s, tray icon %d, ended %s" % (
                   letter, stored(), window(), tray_icon(), program.process.poll()))
-    check(wait_for(lambda: greenness(2, 2, 20) > 0), "the window's icon is not the program's")
+    check(wait_for(lambda: (window_icon() or 0) > 0), "the window's icon is not the program's")
     # The close box hides the window, minimizing leaves its title bar, and one hidden while
     # maximized comes back at normal size; "View Keyboard" shows it again each time.
     normal = window()
