@@ -122,14 +122,11 @@ def greenness(left, top, size, window="root"):
 
 
 def tray_icon():
-    """Whether the tray shows qelvaro's icon green (> 0) or red (< 0): the tray, wherever Wine put
-    it, is raised above any window for the moment."""
-    tray = xdotool("search", "--name", "^Wine System Tray$").split()[0]
-    place = re.search(r"Position: (\d+),(\d+)", xdotool("windowraise", tray, "getwindowgeometry",
-                                                         tray))
-    green = greenness(int(place[1]), int(place[2]), 20)
-    xdotool("windowlower", tray)
-    return green
+    """Whether Wine's tray, wherever it stands, shows qelvaro's icon green (> 0) or red (< 0);
+    qelvaro's window must not cover it."""
+    place = re.search(r"Position: (\d+),(\d+)", xdotool(
+        "search", "--name", "^Wine System Tray$", "getwindowgeometry") or "")
+    return place and greenness(int(place[1]), int(place[2]), 20)
 
 
 def window_icon():
