@@ -112,29 +112,6 @@ def painted():
     return wait_for(lambda: (colours() or 0) > 200)
 
 
-def greenness(left, top, size, window="root"):
-    """The pixels of a square of the screen (or of an X window) clearly green, less those clearly
-    red."""
-    pixels = subprocess.run(["import", "-window", window, "-crop", "%dx%d+%d+%d" % (
-        size, size, left, top), "-depth", "8", "rgb:-"], capture_output=True).stdout
-    return sum((g > r + 64 and g > b + 64) - (r > g + 64 and r > b + 64)
-               for r, g, b in zip(pixels[0::3], pixels[1::3], pixels[2::3]))
-
-
-def tray_icon():
-    """Whether Wine's tray, wherever it stands, shows qelvaro's icon green (> 0) or red (< 0);
-    qelvaro's window must not cover it."""
-    place = re.search(r"Position: (\d+),(\d+)", xdotool(
-        "search", "--name", "^Wine System Tray$", "getwindowgeometry") or "")
-    return place and greenness(int(place[1]), int(place[2]), 20)
-
-
-def window_icon():
-    """Whether the caption of qelvaro's window shows the program's icon (> 0)."""
-    found = xdotool("search", "--onlyvisible", "--name", "^Qelvaro$")
-    return found and greenness(2, 2, 20, found.split()[0])
-
-
 def in_notepad(unit, alt):
     """A character typed as Notepad holds it: Wine hands one injected under Alt on to the window
     with the Alt flag of its key message, 0x2000, in it."""

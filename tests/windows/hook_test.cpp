@@ -54,11 +54,20 @@ DWORD WINAPI CountingGetTickCount() {
     return realGetTickCount();
 }
 
+// The icon the shell was last told to show.
+HICON shownIcon;
+decltype(&Shell_NotifyIconA) realShell_NotifyIconA;
+BOOL WINAPI NotedShell_NotifyIconA(DWORD message, PNOTIFYICONDATAA icon) {
+    shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon;
+    return realShell_NotifyIconA(message, icon);
+}
+
 void SetUp() {
     ResetProgram();
     MakeTarget();
     recorder = SetWindowsHookExA(WH_KEYBOARD_LL, Record, GetModuleHandleA(nullptr), 0);
     Watch("kernel32.dll", "GetTickCount", realGetTickCount, CountingGetTickCount);
+    Watch("shell32.dll", "Shell_NotifyIconA", realShell_NotifyIconA, NotedShell_NotifyIconA);
     SetCapsLock(true);
 }
 
@@ -144,10 +153,10 @@ TEST_CASE(hook_lifecycle) {
     SetUp();
     EnableTranslation();
     DisableTranslation();
-    ok(app.hook == nullptr && app.trayData.hIcon == app.iconOff && Typed(kK) == kPassed,
-       "disabled: icon on %d, \"%s\"", app.trayData.hIcon == app.iconOn, seen.c_str());
+    ok(app.hook == nullptr && shownIcon == app.iconOff && Typed(kK) == kPassed,
+       "disabled: icon on %d, \"%s\"", shownIcon == app.iconOn, seen.c_str());
     EnableTranslation();
-    ok(app.hook != nullptr && app.trayData.hIcon == app.iconOn, "enabled: no hook or off icon");
+    ok(app.hook != nullptr && shownIcon == app.iconOn, "enabled: no hook or off icon");
     for (const UINT command : {IDM_ENABLED, IDM_ENABLED_ECHO, IDM_ENABLED}) {
         RunTrayCommand(command);
     }
@@ -163,7 +172,7 @@ TEST_CASE(hook_lifecycle) {
         WaitForSingleObject(thread, INFINITE);
         GetExitCodeThread(thread, &result);
         ok(result == 0, "no desktop handle without hook rights");
-        ok(app.hook == nullptr && app.translationOn == 0 && app.trayData.hIcon == app.iconOff &&
+        ok(app.hook == nullptr && app.translationOn == 0 && shownIcon == app.iconOff &&
                Typed(kK) == kPassed,
            "refused from %lu: on %lu, \"%s\"", before, app.translationOn, seen.c_str());
     }
