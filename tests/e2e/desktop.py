@@ -140,7 +140,7 @@ class Notepad(Started):
         tap(30, CTRL)
         tap(BACKSPACE)
         assert text and wait_for(lambda: poke("notepad-text") == ""), "Notepad: %r" % text
-        return text.rstrip("\n")  # Notepad ends a line with CR CR LF in Wine
+        return text.rstrip("\n")  # poke's text-mode output makes the line's CR LF two newlines
 
     def typed_for(self, scan, *held):
         """What one key typed, with Notepad clicked into first."""
