@@ -11,7 +11,8 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import desktop
-from desktop import ALT, BIN, RIGHT_SHIFT, SHIFT, Program, key, run, start, tap, tray_menu, wait_for
+from desktop import (ALT, BIN, RIGHT_SHIFT, SHIFT, Program, key, run, start, tap, tray_menu,
+                     wait_for, xdotool)
 
 PRESSES = 5000
 ROUNDS = 1000
@@ -43,8 +44,8 @@ class KeyLog(desktop.Started):
 
     def characters_for(self, scan):
         """How many characters qelvaro injected for one key, with the log's window clicked into."""
-        run("xdotool", "search", "--sync", "--name", "^Qelvaro key log$", "windowfocus")
-        run("xdotool", "mousemove", "500", "700", "click", "1")
+        xdotool("search", "--sync", "--name", "^Qelvaro key log$", "windowfocus")
+        xdotool("mousemove", "500", "700", "click", "1")
         self.settle()
         tap(scan)
         return sum(event[1] == "d" and event[2] == "e7" for event in self.settle())
@@ -183,7 +184,7 @@ def main():
     rounds_rows()
     typed = key_log.characters_for(16)
     program.command(400)
-    desktop.wait_for(lambda: desktop.stored().get("State") == ("REG_DWORD", "0x0"))
+    wait_for(lambda: desktop.stored().get("State") == ("REG_DWORD", "0x0"))
     row("One hook left after the rounds: characters a Q typed (should be 1)", typed)
     row("... and after Disabled (should be 0)", key_log.characters_for(16))
     desktop.set_caps_lock(False)
