@@ -11,8 +11,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import desktop
-from desktop import (ALT, BIN, RIGHT_SHIFT, SHIFT, Program, key, run, start, tap, tray_menu,
-                     wait_for, xdotool)
+from desktop import ALT, BIN, RIGHT_SHIFT, SHIFT, Program, key, run, start, tap, wait_for, xdotool
 
 PRESSES = 5000
 ROUNDS = 1000
@@ -154,7 +153,8 @@ def run_beside(*arguments):
 
 
 def rounds_rows():
-    kinds = [("the tray menu (opened, closed by Escape)", lambda n: tray_menu("1b", str(n))),
+    kinds = [("the tray menu (opened, closed by Escape)",
+              lambda n: desktop.wine(os.path.join(BIN, "tray_menu.exe"), "1b", str(n))),
              ("show and hide of the picture window (command 410 twice)",
               lambda n: run_beside("commands", 410, 410, n)),
              ("disable and enable (commands 400 and 401)",

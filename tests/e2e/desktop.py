@@ -1,6 +1,5 @@
 """The end-to-end harness: Windows programs under Wine in the suite's X display and Wine prefix,
-keys typed on that display with XTest as a person types, and what the screen and Notepad then
-show."""
+keys typed on that display with XTest as a person types, and what the screen and Notepad show."""
 import atexit
 import os
 import re
@@ -15,6 +14,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56, 29, 58, 1, 28, 14
 RIGHT_ALT = 108 - 8  # X's keycode for Alt_R: an extended key, off the scan code plus 8 rule
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
+SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
 _display = display.Display()
 _started = []
 # What outlives a call ends with the driver, so that nothing holds the suite's output open.
@@ -40,8 +40,8 @@ def poke(*arguments):
     return wine(os.path.join(BIN, "poke.exe"), *arguments)
 
 
-def tray_menu(*arguments):
-    return wine(os.path.join(BIN, "tray_menu.exe"), *arguments)
+def xdotool(*arguments):
+    return run("xdotool", *arguments)
 
 
 def key(scan, down, pause=0.002):
@@ -79,16 +79,17 @@ def stored(key_path=SETTINGS):
     return {fields[0]: tuple(fields[1:3]) for fields in lines if len(fields) >= 3}
 
 
+def saved(*values):
+    """The three switches as the program saves them: REG_DWORD, in this order."""
+    return {name: ("REG_DWORD", "0x%x" % value) for name, value in zip(SWITCHES, values)}
+
+
 def layout():
     """Scan code to what it types plain, with Shift, Alt and Shift+Alt, read from the rows of the
     layout's source rather than through the code that picks a plane."""
     rows = re.findall(r"SetLayoutEntry\(table, (\w+), (\w+), (\w+), (\w+), (\w+)\)",
                       open(os.path.join(SOURCE, "src/translation/layout.cpp")).read())
     return {int(row[0], 16): [int(unit, 16) for unit in row[1:]] for row in rows}
-
-
-def xdotool(*arguments):
-    return run("xdotool", *arguments)
 
 
 def window():
@@ -104,8 +105,7 @@ def running():
 
 
 def painted():
-    """Whether qelvaro's window comes to show a picture rather than a few flat colours: the first
-    paint can follow the window's showing by a moment."""
+    """Whether qelvaro's window comes to show a picture rather than a few flat colours."""
     def colours():
         found = xdotool("search", "--onlyvisible", "--name", "^Qelvaro$")
         return found and int(run("import", "-window", found.split()[0], "-format", "%k", "info:-"))
@@ -113,8 +113,8 @@ def painted():
 
 
 def in_notepad(unit, alt):
-    """A character typed as Notepad holds it: Wine hands one injected under Alt on to the window
-    with the Alt flag of its key message, 0x2000, in it."""
+    """A character as Notepad holds it: Wine hands one injected under Alt on to the window with
+    the Alt flag of its key message, 0x2000, in it."""
     return chr(unit | (0x2000 if alt else 0))
 
 
@@ -132,28 +132,25 @@ class Notepad(Started):
         found = xdotool("search", "--sync", "--onlyvisible", "--classname", r"^notepad\.exe$")
         xdotool("windowmove", found.split()[0], "200", "560", "windowsize", "%1", "700", "300")
 
-    def typed(self):
-        """The text typed since the last call, once Notepad has taken in an Enter typed after it.
-        The text then goes (Ctrl+A, Backspace), and is waited for until it has."""
+    def typed(self, scan=None, *held):
+        """The text typed since the last call (or by one key, typed with Notepad clicked into
+        first), once Notepad has taken in an Enter typed after it; then cleared (Ctrl+A,
+        Backspace) and waited for until it is."""
+        if scan:
+            xdotool("mousemove", "550", "710", "click", "1")
+            assert wait_for(lambda: poke("foreground") == "Notepad\n"), "Notepad is not in front"
+            tap(scan, *held)
         tap(ENTER)
-        text = wait_for(lambda: (held := poke("notepad-text")) and held.endswith("\n") and held)
+        text = wait_for(lambda: (now := poke("notepad-text")) and now.endswith("\n") and now)
         tap(30, CTRL)
         tap(BACKSPACE)
         assert text and wait_for(lambda: poke("notepad-text") == ""), "Notepad: %r" % text
         return text.rstrip("\n")  # poke's text-mode output makes the line's CR LF two newlines
 
-    def typed_for(self, scan, *held):
-        """What one key typed, with Notepad clicked into first."""
-        xdotool("mousemove", "550", "710", "click", "1")
-        assert wait_for(lambda: poke("foreground") == "Notepad\n"), "Notepad is not in front"
-        tap(scan, *held)
-        return self.typed()
-
 
 class Program(Started):
     """qelvaro.exe (or a copy of it elsewhere), started and waited for until its loop runs. Its
-    commands arrive as posted messages, which it may handle after a sync's sent one: callers wait
-    for what a command does."""
+    commands arrive as posted messages: callers wait for what one does."""
 
     def __init__(self, exe=os.path.join(BIN, "qelvaro.exe"), environment=None):
         self.process = start(["wine", exe], environment)
@@ -161,12 +158,6 @@ class Program(Started):
 
     def command(self, identifier):
         poke("post", "0x111", str(identifier), "0")
-
-    def choose(self, mnemonic):
-        """Opens the tray menu as a click on the icon does and presses an item's letter, or
-        Escape."""
-        assert tray_menu("%x" % ord(mnemonic.lower()) if mnemonic else "1b", "1") is not None, \
-            "menu %s" % mnemonic
 
     def ended(self):
         return wait_for(lambda: self.process.poll() is not None)
@@ -176,4 +167,4 @@ def translating(notepad):
     """Caps Lock on and waited for until a paced Q comes out translated: right after Caps Lock
     changes, Wine can hand on the next keys before the hook sees the new state."""
     set_caps_lock(True)
-    return wait_for(lambda: notepad.typed_for(16) == "\u158f")
+    return wait_for(lambda: notepad.typed(16) == "\u158f")

@@ -21,49 +21,41 @@ def typing():
     notepad, program, keys = Notepad(), Program(), layout()
     check(translating(notepad), "translation never started")
     # Every mapped key in the four planes (plain, Shift, Alt, Shift+Alt), the left and the right
-    # Shift and Alt by turns.
+    # Shift and Alt by turns; then one burst of keys with no pause between them.
     expected, right = "", {SHIFT: RIGHT_SHIFT, ALT: RIGHT_ALT}
     for plane, held in enumerate([(), (SHIFT,), (ALT,), (SHIFT, ALT)]):
         for index, (scan, units) in enumerate(sorted(keys.items())):
             if units[plane]:
                 tap(scan, *[right[m] if index % 2 else m for m in held])
                 expected += in_notepad(units[plane], ALT in held)
-    typed = notepad.typed()
-    check(len(expected) == 184 and typed == expected, "typed %r" % typed)
-    # One burst of keys with no pause between them.
-    burst = [16, 17, 18, 19, 20, 21, 22, 30, 31, 32, 33, 34, 35, 44, 45, 46, 47, 48, 49, 50] * 2
-    for scan in burst:
+    check(len(expected) == 184, "the layout's rows were not read")
+    for scan in [16, 17, 18, 19, 20, 21, 22, 30, 31, 32, 33, 34, 35, 44, 45, 46, 47, 48, 49] * 2:
         key(scan, True, 0)
         key(scan, False, 0)
-    check(notepad.typed() == "".join(chr(keys[scan][0]) for scan in burst), "burst")
+        expected += chr(keys[scan][0])
+    check((typed := notepad.typed()) == expected, "typed %r" % typed)
     # Ctrl shortcuts pass with Caps Lock on (Ctrl+A selects the Q's syllabic for W's to replace),
     # and everything passes with it off.
     for event in [(16,), (30, CTRL), (17,)]:
         tap(*event)
     set_caps_lock(False)
     tap(16)
-    typed = notepad.typed()
-    check(typed == chr(keys[17][0]) + "q", "Ctrl+A or q: %r" % typed)
+    check((typed := notepad.typed()) == chr(keys[17][0]) + "q", "Ctrl+A or q: %r" % typed)
     # Echo mode sends the pressed key again instead of its syllabic.
     program.command(402)
-    check(wait_for(lambda: stored().get("State") == ("REG_DWORD", "0x1")),
-          "echo mode saved %s" % stored())
+    check(wait_for(lambda: stored().get("State") == ("REG_DWORD", "0x1")), "echo mode not saved")
     set_caps_lock(True)
-    typed = notepad.typed_for(37)
-    check(typed == "K", "echo mode typed %r" % typed)
+    check((typed := notepad.typed(37)) == "K", "echo mode typed %r" % typed)
 
 
 def commands():
     program = Program()
-    saves = lambda *values: stored() == {name: ("REG_DWORD", "0x%x" % value) for name, value in
-                                         zip(("State", "ViewKeyboard", "KeyboardAlwaysOnTop"), values)}
     check(stored() == {}, "saved before any command")
-    for letter, values in [("D", (0, 0, 0)), ("E", (1, 0, 0)), ("T", (1, 0, 1)), ("K", (1, 1, 1)),
-                           ("T", (1, 1, 0))]:
-        program.choose(letter)
-        check(wait_for(lambda: saves(*values) and bool(window()) == values[1]),
-              "%s saved %s, window %s, ended %s" % (letter, stored(), window(),
-                                                    program.process.poll()))
+    for command, values in [(400, (0, 0, 0)), (401, (1, 0, 0)), (411, (1, 0, 1)),
+                            (410, (1, 1, 1)), (411, (1, 1, 0))]:
+        program.command(command)
+        check(wait_for(lambda: stored() == saved(*values) and bool(window()) == values[1]),
+              "%d saved %s, window %s" % (command, stored(), window()))
     # The close box hides the window, minimizing leaves its title bar, and one hidden while
     # maximized comes back at normal size; "View Keyboard" shows it again each time.
     normal = window()
@@ -75,38 +67,36 @@ def commands():
             poke("post", hex(message), str(argument), "0")
             check(wait_for(lambda: shapes[shape](window())) and program.process.poll() is None,
                   "not %s: %s" % (shape, window()))
-        program.choose("K")
-        check(wait_for(lambda: window() == normal and saves(1, 1, 0)), "shown as %s" % (window(),))
+        program.command(410)
+        check(wait_for(lambda: window() == normal and stored() == saved(1, 1, 0)),
+              "shown as %s" % (window(),))
     # Help closes with Esc and with Enter.
-    help_window = lambda: xdotool("search", "--onlyvisible", "--name", "^Help$")
+    help_window = lambda: xdotool("search", "--onlyvisible", "--name", "^Help$", "windowfocus") is not None
     for closing in (ESCAPE, ENTER):
-        program.choose("H")
+        program.command(420)
         check(wait_for(help_window), "no Help dialog")
-        xdotool("search", "--onlyvisible", "--name", "^Help$", "windowfocus")
         tap(closing)
         check(wait_for(lambda: not help_window()), "Help stayed open after key %d" % closing)
-    program.choose("X")
-    check(program.ended() and saves(1, 1, 0), "Exit did not end it as it was")
+    program.command(430)
+    check(program.ended() and stored() == saved(1, 1, 0), "Exit did not end it as it was")
 
 
 def startup():
     # Stored switches, then values of types and sizes the program never writes: too long, so left
     # as they were, or too short, so read as if padded with zeros. "Always on Top" then saves
     # what was read, its own switch turned.
-    for values, saved, translated in [
-        (("REG_DWORD", "0", "REG_DWORD", "1", "REG_DWORD", "1"), (0, 1, 0), False),
-        (("REG_QWORD", "0", "REG_BINARY", "010000", "REG_BINARY", "0000"), (1, 1, 1), True),
+    for values, after, translated in [
+        (("REG_DWORD", "0", "REG_DWORD", "1", "REG_DWORD", "1"), saved(0, 1, 0), False),
+        (("REG_QWORD", "0", "REG_BINARY", "010000", "REG_BINARY", "0000"), saved(1, 1, 1), True),
     ]:
-        names = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
-        for index, name in enumerate(names):
-            store(name, *values[2 * index:2 * index + 2])
+        for name, kind, data in zip(SWITCHES, values[::2], values[1::2]):
+            store(name, kind, data)
         before = stored()
         notepad, program = Notepad(), Program()
         state = (painted(), stored())
         set_caps_lock(True)
-        typed = notepad.typed_for(16)
-        program.choose("T")
-        after = {name: ("REG_DWORD", "0x%x" % value) for name, value in zip(names, saved)}
+        typed = notepad.typed(16)
+        program.command(411)
         check(state == (True, before) and (typed == "\u158f") == translated and
               wait_for(lambda: stored() == after),
               "started with %s: painted, saved %s; typed %r; then saved %s" %
@@ -119,8 +109,7 @@ def startup():
 def smoke():
     # What differs in a 32-bit build: the tray record the shell takes, the input records.
     notepad, program = Notepad(), Program()
-    program.choose(None)
-    check(translating(notepad) and notepad.typed_for(37, ALT) == in_notepad(0x14C5, True),
+    check(translating(notepad) and notepad.typed(37, ALT) == in_notepad(0x14C5, True),
           "Alt+K did not type U+14C5")
 
 
