@@ -4,6 +4,7 @@ import atexit
 import os
 import re
 import subprocess
+import tempfile
 import time
 
 from Xlib import X, display
@@ -15,6 +16,7 @@ SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56,
 RIGHT_ALT = 108 - 8  # X's keycode for Alt_R: an extended key, off the scan code plus 8 rule
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
+WORK = (_work := tempfile.TemporaryDirectory(prefix="qelvaro-e2e-")).name  # gone at exit
 _display = display.Display()
 _started = []
 # What outlives a call ends with the driver, so that nothing holds the suite's output open.
@@ -42,6 +44,12 @@ def poke(*arguments):
 
 def xdotool(*arguments):
     return run("xdotool", *arguments)
+
+
+def shown(name, *then):
+    """xdotool's answer for the shown windows of that name, then told to do something; None
+    while there is none."""
+    return xdotool("search", "--onlyvisible", "--name", "^%s$" % name, *then)
 
 
 def key(scan, down, pause=0.002):
@@ -80,7 +88,6 @@ def stored(key_path=SETTINGS):
 
 
 def saved(*values):
-    """The three switches as the program saves them: REG_DWORD, in this order."""
     return {name: ("REG_DWORD", "0x%x" % value) for name, value in zip(SWITCHES, values)}
 
 
@@ -94,8 +101,7 @@ def layout():
 
 def window():
     """The width and height qelvaro's window shows at on the screen; None while it shows none."""
-    size = re.search(r"Geometry: (\d+)x(\d+)", xdotool(
-        "search", "--onlyvisible", "--name", "^Qelvaro$", "getwindowgeometry") or "")
+    size = re.search(r"Geometry: (\d+)x(\d+)", shown("Qelvaro", "getwindowgeometry") or "")
     return size and (int(size[1]), int(size[2]))
 
 
@@ -107,7 +113,7 @@ def running():
 def painted():
     """Whether qelvaro's window comes to show a picture rather than a few flat colours."""
     def colours():
-        found = xdotool("search", "--onlyvisible", "--name", "^Qelvaro$")
+        found = shown("Qelvaro")
         return found and int(run("import", "-window", found.split()[0], "-format", "%k", "info:-"))
     return wait_for(lambda: (colours() or 0) > 200)
 
@@ -149,11 +155,12 @@ class Notepad(Started):
 
 
 class Program(Started):
-    """qelvaro.exe (or a copy of it elsewhere), started and waited for until its loop runs. Its
-    commands arrive as posted messages: callers wait for what one does."""
+    """qelvaro.exe (or a command that starts it), waited for until its loop runs. Its commands
+    arrive as posted messages: callers wait for what one does."""
 
-    def __init__(self, exe=os.path.join(BIN, "qelvaro.exe"), environment=None):
-        self.process = start(["wine", exe], environment)
+    def __init__(self, *command, environment=None):
+        self.process = start(list(command or ["wine", os.path.join(BIN, "qelvaro.exe")]),
+                             environment)
         assert poke("sync") is not None, "qelvaro.exe did not reach its message loop"
 
     def command(self, identifier):
