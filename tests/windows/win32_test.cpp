@@ -101,33 +101,28 @@ HICON shownIcon;
 #define WATCHER(dll, result, name, parameters, arguments, noting)                                  \
     decltype(&name) real##name;                                                                    \
     result WINAPI Watch##name parameters {                                                         \
+        calls += " " #name;                                                                        \
         noting;                                                                                    \
         return real##name arguments;                                                               \
     }                                                                                              \
     bool const watching##name = (Watch(dll, #name, real##name, Watch##name), true);
 WATCHER("shell32.dll", BOOL, Shell_NotifyIconA, (DWORD message, PNOTIFYICONDATAA icon),
         (message, icon), shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon)
-WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes),
-        calls += " GlobalAlloc")
-WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block), calls += " GlobalFree")
-WATCHER("user32.dll", HDC, BeginPaint, (HWND window, PAINTSTRUCT* paint), (window, paint),
-        calls += " BeginPaint")
-WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint),
-        calls += " EndPaint")
-WATCHER("gdiplus.dll", GpStatus, GdipDisposeImage, (GpImage * image), (image),
-        calls += " GdipDisposeImage")
-WATCHER("gdiplus.dll", void, GdipFree, (void* memory), (memory), calls += " GdipFree")
-WATCHER("gdiplus.dll", void, GdiplusShutdown, (ULONG_PTR token), (token),
-        calls += " GdiplusShutdown")
-WATCHER("gdiplus.dll", GpStatus, GdipCreateFromHDC, (HDC dc, GpGraphics** graphics), (dc, graphics),
-        calls += " GdipCreateFromHDC")
-WATCHER("gdiplus.dll", GpStatus, GdipDeleteGraphics, (GpGraphics * graphics), (graphics),
-        calls += " GdipDeleteGraphics")
+WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), )
+WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block), )
+WATCHER("user32.dll", HDC, BeginPaint, (HWND window, PAINTSTRUCT* paint), (window, paint), )
+WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint), )
+WATCHER("gdiplus.dll", GpStatus, GdipDisposeImage, (GpImage * image), (image), )
+WATCHER("gdiplus.dll", void, GdipFree, (void* memory), (memory), )
+WATCHER("gdiplus.dll", void, GdiplusShutdown, (ULONG_PTR token), (token), )
+WATCHER("gdiplus.dll", GpStatus, GdipCreateFromHDC, (HDC dc, GpGraphics** graphics),
+        (dc, graphics), )
+WATCHER("gdiplus.dll", GpStatus, GdipDeleteGraphics, (GpGraphics * graphics), (graphics), )
 WATCHER("gdiplus.dll", GpStatus, GdipDrawImageRectI,
         (GpGraphics * graphics, GpImage* image, INT x, INT y, INT w, INT h),
         (graphics, image, x, y, w, h),
-        calls += (image != nullptr ? " Draw " : " Draw(nothing) ") + std::to_string(x) + "," +
-                 std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h))
+        calls += (image != nullptr ? " " : " nothing ") + std::to_string(w) + "x" +
+                 std::to_string(h) + " at " + std::to_string(x) + "," + std::to_string(y))
 
 // Real key events through the program's hook. A recording hook installed before the program's
 // sits behind it and sees what the program hands on or injects, a word an event: * when it arrives
@@ -480,17 +475,17 @@ void Picture() {
     RECT client;
     GetClientRect(app.mainWindow, &client);
     const std::string size =
-        " 0,0 " + std::to_string(client.right) + "x" + std::to_string(client.bottom);
-    const struct {
-        CGdiPlusBitmapResource* holder;
-        std::string drawn;
-    } paints[] = {{picture, " Draw" + size}, {&failed, " Draw(nothing)" + size}, {nullptr, ""}};
-    for (const auto& c : paints) {
-        app.keyboardImage = c.holder;
+        std::to_string(client.right) + "x" + std::to_string(client.bottom) + " at 0,0";
+    const std::pair<CGdiPlusBitmapResource*, std::string> paints[] = {
+        {picture, " GdipDrawImageRectI " + size},
+        {&failed, " GdipDrawImageRectI nothing " + size},
+        {nullptr, ""}};
+    for (const auto& [holder, drawing] : paints) {
+        app.keyboardImage = holder;
         calls.clear();
         InvalidateRect(app.mainWindow, nullptr, TRUE);
         UpdateWindow(app.mainWindow);
-        ok(calls == " BeginPaint GdipCreateFromHDC" + c.drawn + " EndPaint GdipDeleteGraphics",
+        ok(calls == " BeginPaint GdipCreateFromHDC" + drawing + " EndPaint GdipDeleteGraphics",
            "painted:%s", calls.c_str());
     }
     app.keyboardImage = picture;
@@ -525,8 +520,9 @@ void Picture() {
 
     calls.clear();
     ShutDown();
-    ok(calls == " GdipDisposeImage GdipFree GlobalFree GdiplusShutdown", "shut down:%s",
-       calls.c_str());
+    ok(calls == " Shell_NotifyIconA GdipDisposeImage GdipFree GlobalFree GdiplusShutdown"
+                " Shell_NotifyIconA",
+       "shut down:%s", calls.c_str());
 }
 
 } // namespace
