@@ -1,6 +1,6 @@
-"""qelvaro.exe as a person uses it: keys typed on the X display into Notepad, the tray driven as
-the shell drives it, the window read from the screen, the registry read back with reg.exe. One
-case per run: e2e_test.py CASE."""
+"""qelvaro.exe as a person uses it: keys typed on the X display into Notepad, its commands posted
+as its tray menu sends them, its boxes answered by key, the window read from the screen, the
+registry read back with reg.exe. One case per run: e2e_test.py CASE."""
 import glob
 import shutil
 import sys
