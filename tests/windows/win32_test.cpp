@@ -38,7 +38,7 @@ bool PumpUntil(bool (*done)() = nullptr) {
             DispatchMessageW(&message);
         }
         const bool quiet =
-            MsgWaitForMultipleObjects(0, nullptr, 0, 30, QS_ALLINPUT) == WAIT_TIMEOUT;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_ALLINPUT) == WAIT_TIMEOUT;
         if (done != nullptr ? done() : quiet) {
             return true;
         }
