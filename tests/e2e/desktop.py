@@ -47,8 +47,7 @@ def xdotool(*arguments):
 
 
 def shown(name, *then):
-    """xdotool's answer for the shown windows of that name, then told to do something; None
-    while there is none."""
+    """The shown windows of that name (then told to do something), or None while there is none."""
     return xdotool("search", "--onlyvisible", "--name", "^%s$" % name, *then)
 
 
@@ -77,8 +76,8 @@ def wait_for(done, seconds=10):
     return result
 
 
-def store(name, kind, data):
-    wine("reg", "add", SETTINGS, "/v", name, "/t", kind, "/d", data, "/f")
+def store(name, kind, data, key_path=SETTINGS):
+    wine("reg", "add", key_path, "/v", name, "/t", kind, "/d", data, "/f")
 
 
 def stored(key_path=SETTINGS):
@@ -112,10 +111,20 @@ def running():
 
 def painted():
     """Whether qelvaro's window comes to show a picture rather than a few flat colours."""
-    def colours():
-        found = shown("Qelvaro")
-        return found and int(run("import", "-window", found.split()[0], "-format", "%k", "info:-"))
-    return wait_for(lambda: (colours() or 0) > 200)
+    colours = lambda found: found and int(run("import", "-window", found.split()[0], "-format",
+                                              "%k", "info:-"))
+    return wait_for(lambda: (colours(shown("Qelvaro")) or 0) > 200)
+
+
+def tray_shows(on):
+    """Whether the tray shows qelvaro's icon with the green tick (on) or with the red sign: moved
+    into the screen's corner, where no window covers what the screen shot takes."""
+    found = shown("Wine System Tray")  # Wine's tray shows only while it holds an icon
+    rgb = found and xdotool("windowmove", found.split()[0], "1120", "1004") is not None and \
+        subprocess.run(["import", "-window", found.split()[0], "-depth", "8", "rgb:-"],
+                       capture_output=True).stdout
+    green = sum((g > r + 64) - (r > g + 64) for r, g in zip(rgb[::3], rgb[1::3])) if rgb else 0
+    return green > 0 if on else green < 0
 
 
 def in_notepad(unit, alt):
@@ -139,9 +148,8 @@ class Notepad(Started):
         xdotool("windowmove", found.split()[0], "200", "560", "windowsize", "%1", "700", "300")
 
     def typed(self, scan=None, *held):
-        """The text typed since the last call (or by one key, typed with Notepad clicked into
-        first), once Notepad has taken in an Enter typed after it; then cleared (Ctrl+A,
-        Backspace) and waited for until it is."""
+        """The text typed since the last call (or by one key, Notepad clicked into first), once
+        Notepad has taken in an Enter typed after it; then cleared and waited for until it is."""
         if scan:
             xdotool("mousemove", "550", "710", "click", "1")
             assert wait_for(lambda: poke("foreground") == "Notepad\n"), "Notepad is not in front"

@@ -1,6 +1,5 @@
-"""qelvaro.exe as a person uses it: keys typed on the X display into Notepad, its commands posted
-as its tray menu sends them, its boxes answered by key, the window read from the screen, the
-registry read back with reg.exe. One case per run: e2e_test.py CASE."""
+"""qelvaro.exe as a person uses it: keys typed into Notepad, commands posted as its tray menu
+sends them, boxes answered by key, the screen and the registry read back. e2e_test.py CASE."""
 import glob
 import shutil
 import sys
@@ -53,7 +52,8 @@ def commands():
     for command, values in [(400, (0, 0, 0)), (401, (1, 0, 0)), (411, (1, 0, 1)),
                             (410, (1, 1, 1)), (411, (1, 1, 0))]:
         program.command(command)
-        check(wait_for(lambda: stored() == saved(*values) and bool(window()) == values[1]),
+        check(wait_for(lambda: stored() == saved(*values) and bool(window()) == values[1] and
+                       tray_shows(values[0])),
               "%d saved %s, window %s" % (command, stored(), window()))
     # The close box hides the window, minimizing leaves its title bar, and one hidden while
     # maximized comes back at normal size; "View Keyboard" shows it again each time.
@@ -108,7 +108,7 @@ def notice():
     # While the shell may hide its icon, each start-up offers to keep it shown (Y or N), then says
     # what came of it (Enter), until the answer is yes.
     explorer, title = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer", "Qelvaro - Notice"
-    wine("reg", "add", explorer, "/v", "EnableAutoTray", "/t", "REG_DWORD", "/d", "7", "/f")
+    store("EnableAutoTray", "REG_DWORD", "7", explorer)
     for answer, after in [(49, "0x7"), (49, "0x7"), (21, "0x0"), (None, "0x0")]:
         process = start(["wine", os.path.join(BIN, "qelvaro.exe")])
         for scan in [answer, ENTER] if answer else []:
@@ -124,8 +124,7 @@ def notice():
 def smoke():
     # What differs in a 32-bit build: the tray record the shell takes, the input records.
     notepad, program = Notepad(), Program()
-    # Wine's tray shows only while it holds an icon.
-    check(wait_for(lambda: shown("Wine System Tray")), "the shell took no tray icon")
+    check(wait_for(lambda: tray_shows(False)), "the shell took no tray icon")
     check(translating(notepad) and notepad.typed(37, ALT) == in_notepad(0x14C5, True),
           "Alt+K did not type U+14C5")
 
@@ -149,17 +148,16 @@ def planted_dlls():
 
 
 def installer():
-    run_key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
-    uninstall_key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Qelvaro"
+    current = r"HKCU\Software\Microsoft\Windows\CurrentVersion"
+    run_key, uninstall_key = current + r"\Run", current + r"\Uninstall\Qelvaro"
     neighbour = r"HKCU\Software\Tarnwell\Another program"  # settings no uninstall may take
     user = glob.glob(os.environ["WINEPREFIX"] + "/drive_c/users/*/AppData")[0]
-    installed = user + "/Local/Programs/Qelvaro"
-    shortcut = user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"
-    setup = os.path.join(WORK, "setup.exe")  # as downloaded
-    shutil.copy(os.environ["QELVARO_INSTALLER"], setup)
+    files = [user + "/Local/Programs/Qelvaro",
+             user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"]
+    setup = shutil.copy(os.environ["QELVARO_INSTALLER"], os.path.join(WORK, "setup.exe"))
     # No elevation prompt on Windows: Wine has none to show, so only the manifest tells.
     check(b'level="asInvoker"' in open(setup, "rb").read(), "setup asks for administrator rights")
-    wine("reg", "add", neighbour, "/v", "Kept", "/d", "1", "/f")
+    store("Kept", "REG_SZ", "1", neighbour)
     # Installed; again, over the running program, then uninstalled keeping the settings; once more,
     # then uninstalled with them.
     for switches, uninstall in [((), None), (("/NOAUTOSTART",), ()), ((), ("/REMOVESETTINGS",))]:
@@ -170,15 +168,14 @@ def installer():
         # Started as the sign-in starts it, or else from its Start-menu shortcut; "View Keyboard"
         # then saves the settings.
         Program(*["wine", autostart[1].strip('"')] if autostart else
-                ["wine", "start", "/unix", shortcut]).command(410)
+                ["wine", "start", "/unix", files[1]]).command(410)
         check(wait_for(lambda: "State" in stored()), "the program did not start or save")
         if uninstall is not None:  # as Add/Remove Programs does, by the command setup registered
             wine(stored(uninstall_key)["UninstallString"][1].strip('"'), "/S", *uninstall)
-            check(wait_for(lambda: not os.path.exists(installed) and not running()) and
-                  not os.path.exists(shortcut) and not stored(run_key).get("Qelvaro") and
-                  not stored(uninstall_key), "the uninstaller left something")
-            check(("State" in stored()) != bool(uninstall) and "Kept" in stored(neighbour),
-                  "settings kept or removed wrongly")
+            check(wait_for(lambda: not any(map(os.path.exists, files)) and not running()) and
+                  not stored(run_key).get("Qelvaro") and not stored(uninstall_key) and
+                  ("State" in stored()) != bool(uninstall) and "Kept" in stored(neighbour),
+                  "the uninstaller left something, or kept or took the settings wrongly")
 
 
 def glyphs():
