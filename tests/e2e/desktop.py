@@ -16,6 +16,7 @@ SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56,
 RIGHT_ALT = 108 - 8  # X's keycode for Alt_R: an extended key, off the scan code plus 8 rule
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
+NOTICE = "Qelvaro - Notice"
 WORK = (_work := tempfile.TemporaryDirectory(prefix="qelvaro-e2e-")).name  # gone at exit
 _display = display.Display()
 _started = []
@@ -91,21 +92,19 @@ def saved(*values):
 
 
 def layout():
-    """Scan code to what it types plain, with Shift, Alt and Shift+Alt, read from the rows of the
-    layout's source rather than through the code that picks a plane."""
+    """Scan code to what it types plain, with Shift, Alt and Shift+Alt, read from the source."""
     rows = re.findall(r"SetLayoutEntry\(table, (\w+), (\w+), (\w+), (\w+), (\w+)\)",
                       open(os.path.join(SOURCE, "src/translation/layout.cpp")).read())
     return {int(row[0], 16): [int(unit, 16) for unit in row[1:]] for row in rows}
 
 
 def window():
-    """The width and height qelvaro's window shows at on the screen; None while it shows none."""
+    """The size qelvaro's window shows at on the screen; None while it shows none."""
     size = re.search(r"Geometry: (\d+)x(\d+)", shown("Qelvaro", "getwindowgeometry") or "")
     return size and (int(size[1]), int(size[2]))
 
 
-def running():
-    """Whether qelvaro has its window, shown or hidden: from its start-up to its end."""
+def running():  # qelvaro has its window, shown or hidden, from its start-up to its end
     return xdotool("search", "--name", "^Qelvaro$") is not None
 
 
@@ -117,8 +116,7 @@ def painted():
 
 
 def tray_shows(on):
-    """Whether the tray shows qelvaro's icon with the green tick (on) or with the red sign: moved
-    into the screen's corner, where no window covers what the screen shot takes."""
+    """Whether the tray, moved where no window covers it, shows the green tick or the red sign."""
     found = shown("Wine System Tray")  # Wine's tray shows only while it holds an icon
     rgb = found and xdotool("windowmove", found.split()[0], "1120", "1004") is not None and \
         subprocess.run(["import", "-window", found.split()[0], "-depth", "8", "rgb:-"],
@@ -139,8 +137,7 @@ class Started:
         self.process.wait()
 
 
-class Notepad(Started):
-    """The application a person types into, in front and below where qelvaro's window stands."""
+class Notepad(Started):  # the application typed into, below where qelvaro's window stands
 
     def __init__(self):
         self.process = start(["wine", "notepad"])
@@ -148,8 +145,7 @@ class Notepad(Started):
         xdotool("windowmove", found.split()[0], "200", "560", "windowsize", "%1", "700", "300")
 
     def typed(self, scan=None, *held):
-        """The text typed since the last call (or by one key, Notepad clicked into first), once
-        Notepad has taken in an Enter typed after it; then cleared and waited for until it is."""
+        """The text typed since the last call, or by one key into Notepad clicked first; cleared."""
         if scan:
             xdotool("mousemove", "550", "710", "click", "1")
             assert wait_for(lambda: poke("foreground") == "Notepad\n"), "Notepad is not in front"
@@ -163,12 +159,16 @@ class Notepad(Started):
 
 
 class Program(Started):
-    """qelvaro.exe (or a command that starts it), waited for until its loop runs. Its commands
-    arrive as posted messages: callers wait for what one does."""
+    """qelvaro.exe (or a command that starts it) waited for until its loop runs; its commands are
+    posted, so callers wait for what one does."""
 
-    def __init__(self, *command, environment=None):
+    def __init__(self, *command, environment=None, answers=()):
         self.process = start(list(command or ["wine", os.path.join(BIN, "qelvaro.exe")]),
                              environment)
+        for scan in answers:  # for the boxes it shows before its loop runs, each gone after
+            box = wait_for(lambda: shown(NOTICE, "windowfocus") is not None and shown(NOTICE))
+            tap(scan)
+            assert box and wait_for(lambda: shown(NOTICE) != box), "key %d: box %s" % (scan, box)
         assert poke("sync") is not None, "qelvaro.exe did not reach its message loop"
 
     def command(self, identifier):

@@ -81,44 +81,32 @@ def commands():
 
 def startup():
     # Stored switches, then values of types and sizes the program never writes: too long, so left
-    # as they were, or too short, so read as if padded with zeros. "Always on Top" then saves
-    # what was read, its own switch turned.
-    for values, after, translated in [
-        (("REG_DWORD", "0", "REG_DWORD", "1", "REG_DWORD", "1"), saved(0, 1, 0), False),
-        (("REG_QWORD", "0", "REG_BINARY", "010000", "REG_BINARY", "0000"), saved(1, 1, 1), True),
+    # as they were, or too short, so read as if padded with zeros. "Always on Top" then saves what
+    # was read, its own switch turned. While the shell may hide the icon, each start-up offers to
+    # keep it shown (N or Y), then says what came of it (Enter), until the answer is yes.
+    explorer = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer"
+    store("EnableAutoTray", "REG_DWORD", "7", explorer)
+    for values, answer, after, translated, hidden in [
+        (("REG_DWORD", "0", "REG_DWORD", "1", "REG_DWORD", "1"), 49, saved(0, 1, 0), False, "0x7"),
+        (("REG_QWORD", "0", "REG_BINARY", "010000", "REG_BINARY", "0000"), 21, saved(1, 1, 1), True,
+         "0x0"),
+        (("REG_DWORD", "1", "REG_DWORD", "1", "REG_DWORD", "0"), None, saved(1, 1, 1), True, "0x0"),
     ]:
         for name, kind, data in zip(SWITCHES, values[::2], values[1::2]):
             store(name, kind, data)
-        before = stored()
-        notepad, program = Notepad(), Program()
-        state = (painted(), stored())
+        before, notepad = stored(), Notepad()
+        program = Program(answers=[answer, ENTER] if answer else [])
+        state = (painted(), stored(), stored(explorer).get("EnableAutoTray"))
         set_caps_lock(True)
         typed = notepad.typed(16)
         program.command(411)
-        check(state == (True, before) and (typed == "\u158f") == translated and
-              wait_for(lambda: stored() == after),
-              "started with %s: painted, saved %s; typed %r; then saved %s" %
-              (values, state, typed, stored()))
+        check(state == (True, before, ("REG_DWORD", hidden)) and (typed == "\u158f") == translated
+              and wait_for(lambda: stored() == after),
+              "started with %s, answered %s: painted, saved, hidden %s; typed %r; then saved %s" %
+              (values, answer, state, typed, stored()))
         set_caps_lock(False)
         program.close()
         notepad.close()
-
-
-def notice():
-    # While the shell may hide its icon, each start-up offers to keep it shown (Y or N), then says
-    # what came of it (Enter), until the answer is yes.
-    explorer, title = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer", "Qelvaro - Notice"
-    store("EnableAutoTray", "REG_DWORD", "7", explorer)
-    for answer, after in [(49, "0x7"), (49, "0x7"), (21, "0x0"), (None, "0x0")]:
-        process = start(["wine", os.path.join(BIN, "qelvaro.exe")])
-        for scan in [answer, ENTER] if answer else []:
-            box = wait_for(lambda: shown(title, "windowfocus") is not None and shown(title))
-            tap(scan)
-            check(box and wait_for(lambda: shown(title) != box), "key %d: box %s" % (scan, box))
-        check(poke("sync") is not None and stored(explorer).get("EnableAutoTray") ==
-              ("REG_DWORD", after), "answered %s: %s" % (answer, stored(explorer)))
-        process.kill()
-        process.wait()
 
 
 def smoke():
