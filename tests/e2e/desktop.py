@@ -125,12 +125,6 @@ def tray_shows(on):
     return green > 0 if on else green < 0
 
 
-def in_notepad(unit, alt):
-    """A character as Notepad holds it: Wine hands one injected under Alt on to the window with
-    the Alt flag of its key message, 0x2000, in it."""
-    return chr(unit | (0x2000 if alt else 0))
-
-
 class Started:
     def close(self):
         self.process.kill()
@@ -176,10 +170,3 @@ class Program(Started):
 
     def ended(self):
         return wait_for(lambda: self.process.poll() is not None)
-
-
-def translating(notepad):
-    """Caps Lock on and waited for until a paced Q comes out translated: right after Caps Lock
-    changes, Wine can hand on the next keys before the hook sees the new state."""
-    set_caps_lock(True)
-    return wait_for(lambda: notepad.typed(16) == "\u158f")

@@ -8,6 +8,7 @@
 #include <map>
 #include <numeric>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "picture/minimum_size.h"
@@ -72,11 +73,8 @@ TEST(KeyDecision, FollowsTheRulesForEveryKeyModifierAndMode) {
 
 // Keys whose result is known by heart: they pin the table and the order of its planes.
 TEST(KeyDecision, KeysKnownByHeart) {
-    const struct {
-        uint32_t vk, scan;
-        ModifierSnapshot m; // Caps Lock, Shift, Alt, Ctrl
-        KeyAction expected;
-    } keys[] = {
+    // The virtual key, its scan code, Caps Lock, Shift, Alt and Ctrl, and what it does.
+    const std::tuple<uint32_t, uint32_t, ModifierSnapshot, KeyAction> keys[] = {
         {'Q', 16, {1, 0, 0, 0}, {Kind::InjectChar, 0x158F, 0, false}},
         {'1', 2, {1, 1, 0, 0}, {Kind::InjectChar, '1', 0, false}},
         {'K', 37, {1, 0, 1, 0}, {Kind::InjectChar, 0x14C5, 0, true}},
@@ -85,9 +83,8 @@ TEST(KeyDecision, KeysKnownByHeart) {
         {0xC0, 41, {1, 1, 0, 0}, {Kind::InjectChar, '~', 0, false}},
         {0xE7, 16, {1, 0, 0, 0}, {Kind::Pass, 0, 0, false}}, // a packet carrying 'q'
     };
-    for (const auto& key : keys) {
-        EXPECT_EQ(Text(DecideKeyAction(key.vk, key.scan, key.m, 0, layout)), Text(key.expected))
-            << "vk " << key.vk << " scan " << key.scan;
+    for (const auto& [vk, scan, m, expected] : keys) {
+        EXPECT_EQ(Text(DecideKeyAction(vk, scan, m, 0, layout)), Text(expected)) << "vk " << vk;
     }
 }
 
