@@ -22,7 +22,7 @@ MODIFIER_KEYS = {0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}
 F12 = 88
 
 
-class KeyLog(desktop.Started):
+class KeyLog:
     """The application typed into (key_log.exe), with the key events that got past qelvaro."""
 
     def __init__(self):

@@ -108,30 +108,27 @@ def running():  # qelvaro has its window, shown or hidden, from its start-up to 
     return xdotool("search", "--name", "^Qelvaro$") is not None
 
 
+def shot(name, *output):
+    """ImageMagick's screen shot of the shown window of that name, as output; b"" while none."""
+    found = shown(name)
+    return found and subprocess.run(["import", "-window", found.split()[0], *output],
+                                    capture_output=True).stdout or b""
+
+
 def painted():
     """Whether qelvaro's window comes to show a picture rather than a few flat colours."""
-    colours = lambda found: found and int(run("import", "-window", found.split()[0], "-format",
-                                              "%k", "info:-"))
-    return wait_for(lambda: (colours(shown("Qelvaro")) or 0) > 200)
+    return wait_for(lambda: int(shot("Qelvaro", "-format", "%k", "info:-") or 0) > 200)
 
 
 def tray_shows(on):
     """Whether the tray, moved where no window covers it, shows the green tick or the red sign."""
-    found = shown("Wine System Tray")  # Wine's tray shows only while it holds an icon
-    rgb = found and xdotool("windowmove", found.split()[0], "1120", "1004") is not None and \
-        subprocess.run(["import", "-window", found.split()[0], "-depth", "8", "rgb:-"],
-                       capture_output=True).stdout
-    green = sum((g > r + 64) - (r > g + 64) for r, g in zip(rgb[::3], rgb[1::3])) if rgb else 0
+    shown("Wine System Tray", "windowmove", "1120", "1004")  # shown while it holds an icon
+    rgb = shot("Wine System Tray", "-depth", "8", "rgb:-")
+    green = sum((g > r + 64) - (r > g + 64) for r, g in zip(rgb[::3], rgb[1::3]))
     return green > 0 if on else green < 0
 
 
-class Started:
-    def close(self):
-        self.process.kill()
-        self.process.wait()
-
-
-class Notepad(Started):  # the application typed into, below where qelvaro's window stands
+class Notepad:  # the application typed into, below where qelvaro's window stands
 
     def __init__(self):
         self.process = start(["wine", "notepad"])
@@ -152,7 +149,7 @@ class Notepad(Started):  # the application typed into, below where qelvaro's win
         return text.rstrip("\n")  # poke's text-mode output makes the line's CR LF two newlines
 
 
-class Program(Started):
+class Program:
     """qelvaro.exe (or a command that starts it) waited for until its loop runs; its commands are
     posted, so callers wait for what one does."""
 
