@@ -2,20 +2,15 @@
 # Runs inside Xvfb: starts Notepad and qelvaro.exe with its picture window shown, types a sample
 # line with real X key events and Caps Lock on, prints what Notepad received, and takes a
 # screenshot. Everything it starts is ended before it returns.
-#   show-on-virtual-screen.sh [--here] SCREENSHOT
-# --here uses the current Wine prefix, whose wineserver is running, instead of a fresh one.
+#   show-on-virtual-screen.sh SCREENSHOT
 set -euo pipefail
-here=false
-[ "${1:-}" = --here ] && here=true && shift
 screenshot=$(realpath "$1")
 cd "$(dirname "$0")/.."
 source tools/common.sh
 bin=${QELVARO_BIN:-build/windows/bin}
 
-if ! $here; then
-  UseFreshWinePrefix
-  trap ForgetWinePrefix EXIT
-fi
+UseFreshWinePrefix
+trap ForgetWinePrefix EXIT
 LinkSyllabicsFont
 wine reg add 'HKCU\Software\Tarnwell\Qelvaro' /v ViewKeyboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
 # Large enough to read in the screenshot (in tenths of a point).

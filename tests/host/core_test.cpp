@@ -23,11 +23,7 @@ bool const built = (BuildLayout(layout), true);
 
 // With Caps Lock on, by Alt, Ctrl and Shift: whether the key passes, the plane it reads (by
 // field name) and whether Left-Ctrl wraps the output.
-struct ModifierRow {
-    bool passes;
-    uint16_t LayoutEntry::*plane;
-    bool wrap;
-} const kModifierTable[2][2][2] = {
+const std::tuple<bool, uint16_t LayoutEntry::*, bool> kModifierTable[2][2][2] = {
     {{{false, &LayoutEntry::plain, false}, {false, &LayoutEntry::shift, false}},
      {{true, nullptr, false}, {true, nullptr, false}}},
     {{{false, &LayoutEntry::alt, true}, {false, &LayoutEntry::shiftAlt, true}},
@@ -41,13 +37,13 @@ KeyAction Rule(uint32_t vk, uint32_t scan, const ModifierSnapshot& m, int32_t ec
     if (!m.capsLock) {
         return {vk == 20 ? Kind::PassClearHint : Kind::PassShowHint, 0, 0, false};
     }
-    const ModifierRow& row = kModifierTable[m.alt][m.ctrl][m.shift];
-    const uint16_t unit = row.passes || scan >= 128 ? 0 : layout[scan].*row.plane;
+    const auto& [passes, plane, wrap] = kModifierTable[m.alt][m.ctrl][m.shift];
+    const uint16_t unit = passes || scan >= 128 ? 0 : layout[scan].*plane;
     if (unit == 0) {
         return {Kind::Pass, 0, 0, false};
     }
-    return echo == 1 ? KeyAction{Kind::EchoKey, 0, static_cast<uint8_t>(vk & 0xFF), row.wrap}
-                     : KeyAction{Kind::InjectChar, unit, 0, row.wrap};
+    return echo == 1 ? KeyAction{Kind::EchoKey, 0, static_cast<uint8_t>(vk & 0xFF), wrap}
+                     : KeyAction{Kind::InjectChar, unit, 0, wrap};
 }
 
 std::string Text(const KeyAction& a) {
@@ -90,7 +86,7 @@ TEST(KeyDecision, KeysKnownByHeart) {
 
 TEST(Layout, MapsTheCharacterKeysToAssignedCharactersOfTheExpectedKind) {
     std::map<uint32_t, std::string> names;
-    std::ifstream data(QELVARO_UNICODE_DATA);
+    std::ifstream data("/usr/share/unicode/UnicodeData.txt");
     for (std::string code, name, rest; std::getline(data, code, ';') &&
                                        std::getline(data, name, ';') && std::getline(data, rest);) {
         names[std::stoul(code, nullptr, 16)] = name;

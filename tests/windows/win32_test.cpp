@@ -233,8 +233,7 @@ void HookLifecycle() {
         GetExitCodeThread(thread, &result);
         ok(result == 0 && app.hook == nullptr && app.translationOn == 0 &&
                shownIcon == app.iconOff && Typed('K') == kPassed,
-           "refused from %lu: thread %lu, on %lu, \"%s\"", before, result, app.translationOn,
-           seen.c_str());
+           "refused from %lu: thread %lu, \"%s\"", before, result, seen.c_str());
     }
     RunTrayCommand(IDM_ENABLED);
     const auto checked = [] { return app.hookCheckPending == 0; };
@@ -347,8 +346,8 @@ void Tray() {
         ok(opened && shownMenu == menu && checkedItems == checked && !IsMenu(previous) &&
                shown == shownAfter && (app.alwaysOnTop != 0) == topmostAfter &&
                (!shown || topmost == topmostAfter),
-           "shown: %s, checked%s, the previous menu kept %d; window shown %d, topmost %d",
-           shownMenu.c_str(), checkedItems.c_str(), IsMenu(previous), shown, topmost);
+           "menu %s, checked%s, previous kept %d, shown %d, topmost %d", shownMenu.c_str(),
+           checkedItems.c_str(), IsMenu(previous), shown, topmost);
         previous = app.trayMenu;
     }
     choice = 'd';
@@ -390,17 +389,13 @@ void Picture() {
     }
 
     // Every paint stretches the whole picture over the client area and releases its DC and surface.
-    CGdiPlusBitmapResource failed;
-    failed.LoadFromResource(kNotAnImage, "PNG", nullptr);
     CGdiPlusBitmapResource* const picture = app.keyboardImage;
     ShowKeyboardWindow();
     RECT client;
     GetClientRect(app.mainWindow, &client);
     const std::string size = std::to_string(client.right) + "x" + std::to_string(client.bottom);
     const std::pair<CGdiPlusBitmapResource*, std::string> paints[] = {
-        {picture, " GdipDrawImageRectI " + size},
-        {&failed, " GdipDrawImageRectI nothing " + size},
-        {nullptr, ""}};
+        {picture, " GdipDrawImageRectI " + size}, {nullptr, ""}};
     for (const auto& [holder, drawing] : paints) {
         app.keyboardImage = holder;
         calls.clear();
