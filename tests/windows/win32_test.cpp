@@ -247,7 +247,7 @@ void HookLifecycle() {
     ok(Typed('K') == kPassed && PumpUntil([] { return app.hookReinstalls == 1; }) &&
            app.hook != dropped && Typed('K') == kTranslated,
        "not reinstalled after the drop: \"%s\"", seen.c_str());
-    // Resume from sleep reinstalls; the second finds the hook alive, which must not stay beside.
+    // Resume from sleep reinstalls even a live hook, which must not stay beside the new one.
     PumpUntil(checked);
     for (const DWORD reinstalls : {2u, 3u}) {
         SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
@@ -388,7 +388,7 @@ void Picture() {
            id, loadedBefore, kept, calls.c_str());
     }
 
-    // Every paint stretches the whole picture over the client area and releases its DC and surface.
+    // A new size repaints, stretching the whole picture over the client area; DC and surface go.
     CGdiPlusBitmapResource* const picture = app.keyboardImage;
     ShowKeyboardWindow();
     RECT client;
@@ -399,7 +399,8 @@ void Picture() {
     for (const auto& [holder, drawing] : paints) {
         app.keyboardImage = holder;
         calls.clear();
-        InvalidateRect(app.mainWindow, nullptr, TRUE);
+        SendMessageA(app.mainWindow, WM_SIZE, SIZE_MAXIMIZED,
+                     MAKELPARAM(client.right, client.bottom));
         UpdateWindow(app.mainWindow);
         ok(calls == drawing + " EndPaint GdipDeleteGraphics", "painted:%s", calls.c_str());
     }
