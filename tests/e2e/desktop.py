@@ -165,5 +165,7 @@ class Program:
     def command(self, identifier):
         poke("post", "0x111", str(identifier), "0")
 
-    def ended(self):
+    def exit(self):
+        """Exit, as the menu chooses it (taking the icon from the tray); whether the program ended."""
+        self.command(430)
         return wait_for(lambda: self.process.poll() is not None)

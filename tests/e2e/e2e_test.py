@@ -43,7 +43,7 @@ def typing():
     program.command(402)
     check(wait_for(lambda: stored().get("State") == ("REG_DWORD", "0x1")), "echo mode not saved")
     set_caps_lock(True)
-    check((typed := notepad.typed(37)) == "K", "echo mode typed %r" % typed)
+    check((typed := notepad.typed(37)) == "K" and program.exit(), "echo mode typed %r" % typed)
 
 
 def commands():
@@ -74,8 +74,7 @@ def commands():
         check(wait_for(lambda: shown("Help", "windowfocus") is not None), "no Help dialog")
         tap(closing)
         check(wait_for(lambda: not shown("Help")), "Help stayed open after key %d" % closing)
-    program.command(430)
-    check(program.ended() and stored() == saved(1, 1, 0), "Exit did not end it as it was")
+    check(program.exit() and stored() == saved(1, 1, 0), "Exit did not end it as it was")
 
 
 def startup():
@@ -101,8 +100,7 @@ def startup():
               wait_for(lambda: stored() == after),
               "started with %s, answered %s: painted, on or off, saved, hidden %s; then saved %s" %
               (values, answer, state, stored()))
-        program.command(430)  # Exit, which takes the icon from the tray before the next start
-        program.ended()
+        program.exit()  # which takes the icon from the tray before the next start
 
 
 def planted_dlls():
@@ -118,8 +116,7 @@ def planted_dlls():
     program = Program("wine", folder + "/qelvaro.exe",
                       environment=dict(os.environ, WINEDLLOVERRIDES=overrides))
     check(painted(), "the picture is not painted")
-    program.command(430)
-    check(program.ended() and not glob.glob(folder + "/*.ran"), "ran: %s" % os.listdir(folder))
+    check(program.exit() and not glob.glob(folder + "/*.ran"), "ran: %s" % os.listdir(folder))
 
 
 def installer():

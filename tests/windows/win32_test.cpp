@@ -353,6 +353,7 @@ void Tray() {
     choice = 'd';
     ok(OpenMenu(WM_LBUTTONDOWN) == 1 && OpenMenu(WM_RBUTTONUP) == 0 && shownMenu.empty(),
        "the left button opens no menu, or a button's release opens one");
+    Shell_NotifyIconA(NIM_DELETE, &app.trayData); // not left for the next test's screen shots
 }
 
 // The layout picture from resource to screen: the loader, painting and shutdown.
