@@ -121,11 +121,12 @@ def painted():
 
 
 def tray_shows(on):
-    """Whether the tray, moved where no window covers it, shows the green tick or the red sign."""
-    shown("Wine System Tray", "windowmove", "1120", "1004")  # shown while it holds an icon
-    rgb = shot("Wine System Tray", "-depth", "8", "rgb:-")
-    green = sum((g > r + 64) - (r > g + 64) for r, g in zip(rgb[::3], rgb[1::3]))
-    return green > 0 if on else green < 0
+    """Whether the tray, moved where no window covers it, comes to show the tick or the red sign."""
+    def green():
+        shown("Wine System Tray", "windowmove", "1120", "1004")  # shown while it holds an icon
+        rgb = shot("Wine System Tray", "-depth", "8", "rgb:-")
+        return sum((g > r + 64) - (r > g + 64) for r, g in zip(rgb[::3], rgb[1::3]))
+    return wait_for(lambda: green() > 0 if on else green() < 0)
 
 
 class Notepad:  # the application typed into, below where qelvaro's window stands

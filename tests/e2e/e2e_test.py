@@ -52,8 +52,8 @@ def commands():
     for command, values in [(400, (0, 0, 0)), (401, (1, 0, 0)), (411, (1, 0, 1)),
                             (410, (1, 1, 1)), (411, (1, 1, 0))]:
         program.command(command)
-        check(wait_for(lambda: stored() == saved(*values) and bool(window()) == values[1] and
-                       tray_shows(values[0])),
+        check(wait_for(lambda: stored() == saved(*values) and bool(window()) == values[1]) and
+              tray_shows(values[0]),
               "%d saved %s, window %s" % (command, stored(), window()))
     # The close box hides the window, minimizing leaves its title bar, and one hidden while
     # maximized comes back at normal size; "View Keyboard" shows it again each time.
@@ -68,7 +68,6 @@ def commands():
         program.command(410)
         check(wait_for(lambda: window() == normal and stored() == saved(1, 1, 0)),
               "shown as %s" % (window(),))
-    # Help closes with Esc and with Enter.
     for closing in (ESCAPE, ENTER):
         program.command(420)
         check(wait_for(lambda: shown("Help", "windowfocus") is not None), "no Help dialog")
@@ -93,7 +92,7 @@ def startup():
             store(name, kind, data)
         before = stored()
         program = Program(answers=[answer, ENTER] if answer else [])
-        state = (painted(), wait_for(lambda: tray_shows(translated)), stored(),
+        state = (painted(), tray_shows(translated), stored(),
                  stored(explorer).get("EnableAutoTray"))
         program.command(411)
         check(state == (True, True, before, ("REG_DWORD", hidden)) and
