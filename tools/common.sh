@@ -67,6 +67,13 @@ UseFreshWinePrefix() {
   # services wineboot starts may hold our output pipes, or whoever reads them waits for ever.
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot -u </dev/null >/dev/null 2>&1
+  # Xvfb has no window manager: one Wine waited for would cost two seconds at every hidden window,
+  # and would leave the tray a caption without its icons. The setting is read as a process starts,
+  # so what wineboot started (the tray among it) starts again.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  wineserver -k </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1
+  wineboot </dev/null >/dev/null 2>&1
 }
 
 # Wine's Uniscribe draws syllabics in Euphemia, the face Windows has for them; Wine has none, so

@@ -121,12 +121,13 @@ def painted():
 
 
 def tray_shows(on):
-    """Whether the tray, moved where no window covers it, comes to show the tick or the red sign."""
-    def green():
-        shown("Wine System Tray", "windowmove", "1120", "1004")  # shown while it holds an icon
+    """Whether the tray, moved where no window covers it, comes to show the tick (or no tick)."""
+    def shows():
+        shown("Wine System Tray", "windowmove", "1100", "960")  # shown while it holds an icon
         rgb = shot("Wine System Tray", "-depth", "8", "rgb:-")
-        return sum((g > r + 64) - (r > g + 64) for r, g in zip(rgb[::3], rgb[1::3]))
-    return wait_for(lambda: green() > 0 if on else green() < 0)
+        ticked = any(g > r + 64 for r, g in zip(rgb[::3], rgb[1::3]))  # nothing else is green
+        return rgb and ticked == on
+    return wait_for(shows)
 
 
 class Notepad:  # the application typed into, below where qelvaro's window stands
