@@ -15,6 +15,11 @@ LinkSyllabicsFont
 wine reg add 'HKCU\Software\Tarnwell\Qelvaro' /v ViewKeyboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
 # Large enough to read in the screenshot (in tenths of a point).
 wine reg add 'HKCU\Software\Microsoft\Notepad' /v iPointSize /t REG_DWORD /d 240 /f >/dev/null 2>&1
+# Below the picture window, which comes up at the top left, framed as Notepad frames itself.
+for place in iWindowPosX=200 iWindowPosY=560 iWindowPosDX=700 iWindowPosDY=300; do
+  wine reg add 'HKCU\Software\Microsoft\Notepad' /v "${place%=*}" /t REG_DWORD /d "${place#*=}" /f \
+    >/dev/null 2>&1
+done
 
 wine notepad >/dev/null 2>&1 &
 notepadProcess=$!
@@ -23,8 +28,7 @@ wine "$bin/qelvaro.exe" >/dev/null 2>&1 &
 qelvaro=$!
 wine "$bin/poke.exe" sync
 
-# The picture window came up at the top left; the text window goes below it and takes the keys.
-xdotool windowmove "$notepad" 200 560 windowsize "$notepad" 700 300
+# The text window takes the keys.
 for attempt in 1 2 3 4 5 6 7 8 9 10; do
   xdotool windowfocus "$notepad"
   xdotool mousemove --window "$notepad" 200 150 click 1
