@@ -13,12 +13,11 @@ UseFreshWinePrefix
 trap ForgetWinePrefix EXIT
 LinkSyllabicsFont
 wine reg add 'HKCU\Software\Tarnwell\Qelvaro' /v ViewKeyboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
-# Large enough to read in the screenshot (in tenths of a point).
-wine reg add 'HKCU\Software\Microsoft\Notepad' /v iPointSize /t REG_DWORD /d 240 /f >/dev/null 2>&1
-# Below the picture window, which comes up at the top left, framed as Notepad frames itself.
-for place in iWindowPosX=200 iWindowPosY=560 iWindowPosDX=700 iWindowPosDY=300; do
-  wine reg add 'HKCU\Software\Microsoft\Notepad' /v "${place%=*}" /t REG_DWORD /d "${place#*=}" /f \
-    >/dev/null 2>&1
+# Notepad's text large enough to read in the screenshot (in tenths of a point), and its window
+# below the picture window, which comes up at the top left, framed as Notepad frames itself.
+for setting in iPointSize=240 iWindowPosX=200 iWindowPosY=560 iWindowPosDX=700 iWindowPosDY=300; do
+  wine reg add 'HKCU\Software\Microsoft\Notepad' /v "${setting%=*}" /t REG_DWORD \
+    /d "${setting#*=}" /f >/dev/null 2>&1
 done
 
 wine notepad >/dev/null 2>&1 &

@@ -168,6 +168,6 @@ class Program:
         poke("post", "0x111", str(identifier), "0")
 
     def exit(self):
-        """Exit, as the menu chooses it (taking the icon from the tray); whether the program ended."""
+        """Exit, as the menu chooses it (the icon leaves the tray); whether the program ended."""
         self.command(430)
         return wait_for(lambda: self.process.poll() is not None)
