@@ -1,7 +1,8 @@
 ; Per-user installer: no administrator rights; everything it adds lies in the user's own profile
 ; and under HKEY_CURRENT_USER, and the uninstaller takes all of it away again.
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=3.5 -DARCH=win64|win32 -DSTAGE=dir -DOUTFILE=file
-; STAGE holds qelvaro.exe and README.txt.
+; STAGE holds qelvaro.exe and README.txt. -DSIGN_UNINSTALLER=command signs the uninstaller, %1
+; standing for its file.
 ;
 ; Command line, installer:   /S silent, /NOAUTOSTART leaves out the sign-in start, /D=dir.
 ; Command line, uninstaller: /S silent (keeps the saved settings), /REMOVESETTINGS deletes them
@@ -18,6 +19,9 @@ Target x86-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestSupportedOS all
+!ifdef SIGN_UNINSTALLER
+!uninstfinalize "${SIGN_UNINSTALLER}"
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh
