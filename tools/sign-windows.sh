@@ -58,16 +58,17 @@ SignWithKey() {
 
 AttachSignature() {
   local file=$1 signature=$2
+  local mismatch='Calculated (message digest|DigitalSignature).*MISMATCH'
   [ -s "$signature" ] || {
     echo "No signature $signature for $file." >&2
     return 1
   }
   # osslsigncode fails an attach also when this machine does not trust the certificate, which a
-  # rebuilder's need not: what must hold is that the signature is the file's, that is that the
-  # digest it signs is the file's digest.
+  # rebuilder's need not: what must hold is that the digest signed is the file's (its report
+  # names it "message digest" in a program, "DigitalSignature" in an MSI).
   osslsigncode attach-signature -sigin "$signature" -in "$file" -out "$file.signed" \
     >"$log" 2>&1 || true
-  if [ ! -s "$file.signed" ] || grep -q 'message digest.*MISMATCH' "$log"; then
+  if [ ! -s "$file.signed" ] || grep -q -E "$mismatch" "$log"; then
     cat "$log" >&2
     echo "$signature is not the signature of $file: not built from the same commit?" >&2
     return 1
