@@ -108,15 +108,16 @@ Package() {
 # and a signature detached beside it; those from the PKCS#12 file also a time stamp.
 Verify() {
   local folder=$1
-  local file shown
+  local file shown signature
   for file in qelvaro.exe "$name-uninstall.exe" "$name-setup.exe"; do
     shown=${folder#"$work/"}/$file
+    signature=$folder/signatures/$name-${file#"$name-"}.pem
     if ! osslsigncode verify -CAfile "$work/signer.pem" -TSA-CAfile "$work/tsa.pem" \
       -in "$folder/$file" >"$work/verify.log" 2>&1; then
       cat "$work/verify.log"
       echo "NOT SIGNED: $shown"
       status=1
-    elif [[ $folder == */pfx ]] && ! HasTimestamp "$folder/signatures/$name-${file#"$name-"}.pem"; then
+    elif [[ $folder == */pfx ]] && ! HasTimestamp "$signature"; then
       echo "NO TIME STAMP: $shown"
       status=1
     else

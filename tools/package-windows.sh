@@ -40,7 +40,8 @@ touch -d "@$SOURCE_DATE_EPOCH" "$out/qelvaro.exe" "$out/$name.debug" "$out/READM
 # makensis makes the uninstaller while it compiles and stores it in setup.exe: it is signed there.
 uninstaller=()
 if [ "$("$sign" how)" != none ]; then
-  uninstaller=("-DSIGN_UNINSTALLER='$sign' '%1' '$name-uninstall.exe' '$out/signatures' && cp '%1' '$out/$name-uninstall.exe'")
+  finalize="'$sign' '%1' '$name-uninstall.exe' '$out/signatures'"
+  uninstaller=("-DSIGN_UNINSTALLER=$finalize && cp '%1' '$out/$name-uninstall.exe'")
 fi
 log="$out/makensis.log"
 if ! makensis -V2 -WX -INPUTCHARSET UTF8 -NOCD \

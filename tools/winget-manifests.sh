@@ -24,7 +24,9 @@ Manifest() {
 # installer's Add/Remove Programs key (packaging/qelvaro.nsi).
 ProductCode() {
   case $1 in
-    *.msi) msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }' ;;
+    *.msi)
+      msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" {print $2}'
+      ;;
     *) echo Qelvaro ;;
   esac
 }
@@ -50,7 +52,7 @@ Publisher: Tarnwell
 PackageName: Qelvaro
 License: Proprietary
 Copyright: Copyright (c) 2026 Tarnwell
-ShortDescription: Type Unified Canadian Aboriginal Syllabics in any program, with Caps Lock as the switch.
+ShortDescription: Types Unified Canadian Aboriginal Syllabics in any program, Caps Lock the switch
 Moniker: qelvaro
 Tags:
 - syllabics
