@@ -1,6 +1,7 @@
 # The files people download, made from the program at every build so that the tests install
 # exactly what ./release ships: tools/package-windows.sh strips the program (its debug
-# information goes to a file of its own), writes the text for Windows users and runs makensis.
+# information goes to a file of its own), writes the text for Windows users and runs makensis;
+# given a key in the environment (tools/sign-windows.sh) it signs what it makes.
 find_program(QELVARO_MAKENSIS makensis REQUIRED)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -21,6 +22,7 @@ add_custom_command(
           ${PROJECT_VERSION} ${QELVARO_PACKAGE_ARCH} ${CMAKE_SOURCE_DIR} ${QELVARO_PACKAGE_DIR}
   DEPENDS qelvaro
           ${CMAKE_SOURCE_DIR}/tools/package-windows.sh
+          ${CMAKE_SOURCE_DIR}/tools/sign-windows.sh
           ${CMAKE_SOURCE_DIR}/packaging/qelvaro.nsi
           ${CMAKE_SOURCE_DIR}/packaging/README.txt
   COMMENT "Packaging ${QELVARO_PACKAGE_NAME}"

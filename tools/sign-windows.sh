@@ -32,6 +32,13 @@ How() {
   fi
 }
 
+# osslsigncode's report, then what failed; fails.
+Failed() {
+  cat "$log" >&2
+  echo "$1" >&2
+  return 1
+}
+
 # osslsigncode writes a new file; the old one is replaced only once that has succeeded.
 SignWithKey() {
   local file=$1
@@ -48,11 +55,8 @@ SignWithKey() {
   # The password through a pipe, not the command line that any process can read.
   [ -n "${QELVARO_SIGN_PASSWORD+set}" ] && arguments+=(-readpass /dev/stdin)
   printf %s "${QELVARO_SIGN_PASSWORD:-}" |
-    osslsigncode sign "${arguments[@]}" -in "$file" -out "$file.signed" >"$log" 2>&1 || {
-    cat "$log" >&2
-    echo "Signing $file failed." >&2
-    return 1
-  }
+    osslsigncode sign "${arguments[@]}" -in "$file" -out "$file.signed" >"$log" 2>&1 ||
+    Failed "Signing $file failed."
   mv "$file.signed" "$file"
 }
 
@@ -69,9 +73,7 @@ AttachSignature() {
   osslsigncode attach-signature -sigin "$signature" -in "$file" -out "$file.signed" \
     >"$log" 2>&1 || true
   if [ ! -s "$file.signed" ] || grep -q -E "$mismatch" "$log"; then
-    cat "$log" >&2
-    echo "$signature is not the signature of $file: not built from the same commit?" >&2
-    return 1
+    Failed "$signature is not the signature of $file: not built from the same commit?"
   fi
   mv "$file.signed" "$file"
 }
@@ -80,10 +82,8 @@ AttachSignature() {
 DetachSignature() {
   local file=$1 signature=$2
   mkdir -p "$(dirname "$signature")"
-  osslsigncode extract-signature -pem -in "$file" -out "$signature" >"$log" 2>&1 || {
-    cat "$log" >&2
-    return 1
-  }
+  osslsigncode extract-signature -pem -in "$file" -out "$signature" >"$log" 2>&1 ||
+    Failed "No signature to detach from $file."
 }
 
 if [ "${1:-}" = how ]; then
