@@ -91,9 +91,13 @@ void Watch(const char* dll, const char* name, Function& real, Function watcher) 
     ok(false, "%s is not imported", name);
 }
 
-// What the watchers saw: the calls in order, and the icon the shell was last told to show.
+// What the watchers saw: the calls in order, and the icon the shell was last told to show. The
+// shell refuses as many adds as refusedAdds says, and Windows the program's input while
+// refuseInput is set, as a window of higher integrity in front does.
 std::string calls;
 HICON shownIcon;
+int refusedAdds;
+bool refuseInput;
 #define WATCHER(dll, result, name, parameters, arguments, noting)                                  \
     decltype(&name) real##name;                                                                    \
     result WINAPI Watch##name parameters {                                                         \
@@ -103,7 +107,10 @@ HICON shownIcon;
     }                                                                                              \
     bool const watching##name = (Watch(dll, #name, real##name, Watch##name), true);
 WATCHER("shell32.dll", BOOL, Shell_NotifyIconA, (DWORD message, PNOTIFYICONDATAA icon),
-        (message, icon), shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon)
+        (message, icon), if (message == NIM_ADD && refusedAdds > 0) return (--refusedAdds, FALSE);
+        shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon)
+WATCHER("user32.dll", UINT, SendInput, (UINT count, LPINPUT inputs, int size),
+        (count, inputs, size), if (refuseInput && app.hookBusy != 0) return 0)
 WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), )
 WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block), )
 WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint), )
@@ -163,7 +170,7 @@ void HookEvents() {
     ResetProgram();
     StartTyping();
     EnableTranslation();
-    enum Mode { Translate, Echo, EchoCapsLockOff, Busy, NoWindow, Closing };
+    enum Mode { Translate, Echo, EchoCapsLockOff, Busy, NoWindow, Closing, Refused };
     // Mode, Alt held, the key, what the recording hook sees, the balloon.
     const std::tuple<Mode, bool, BYTE, std::string, const char*> cases[] = {
         {Translate, false, 'K', kTranslated, "-"},
@@ -174,7 +181,8 @@ void HookEvents() {
         {EchoCapsLockOff, false, VK_CAPITAL, "+14 -14", ""},
         {Busy, false, 'K', "*+4B *-4B", "-"},
         {NoWindow, false, 'K', "-4B", "-"},
-        {Closing, true, 'K', "*+A2 *-A2 -4B", "-"},
+        {Closing, true, 'K', "*+A2 *+U14C5 *-U14C5 *-A2 -4B", "-"},
+        {Refused, true, 'K', kPassed, "-"},
     };
     for (const auto& [mode, alt, key, expected, balloon] : cases) {
         SetCapsLock(mode != EchoCapsLockOff);
@@ -185,6 +193,7 @@ void HookEvents() {
             DestroyWindow(target);
         }
         closeOnCtrl = mode == Closing ? target : nullptr;
+        refuseInput = mode == Refused;
         SendKey(VK_LMENU, alt);
         const std::string typed = Typed(key);
         app.hookBusy = 0;
@@ -307,9 +316,23 @@ void Tray() {
     ResetProgram();
     app.translationOn = 1;
     AddTrayIcon();
+    // Taken at once, the icon leaves no timer to wake the program.
     ok(app.trayData.hIcon == app.iconOn && app.trayData.hWnd == app.mainWindow &&
-           app.trayData.uCallbackMessage == WM_TRAYNOTIFY,
-       "added with the wrong icon or window");
+           app.trayData.uCallbackMessage == WM_TRAYNOTIFY &&
+           !KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER),
+       "added with the wrong icon or window, or a retry set");
+    // A shell not ready at sign-in refuses the icon: tried again, each time by a timer, until
+    // taken.
+    Shell_NotifyIconA(NIM_DELETE, &app.trayData);
+    refusedAdds = 2;
+    AddTrayIcon();
+    for (int retry = 1; retry <= 2; ++retry) {
+        ok(KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER), "no retry %d", retry);
+        SendMessageA(app.mainWindow, WM_TIMER, ID_TRAY_RETRY_TIMER, 0);
+    }
+    ok(refusedAdds == 0 && !KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER) &&
+           ShowTrayBalloon(app.trayData, "") == 0,
+       "not taken after two refusals, or tried again once taken");
     // A flag left set would show the balloon again with every change of the picture.
     const std::string text(300, 'a');
     ok(ShowTrayBalloon(app.trayData, text.c_str()) == 0 && strlen(app.trayData.szInfo) == 255 &&
