@@ -16,12 +16,14 @@ namespace {
 struct KeyEvent {
     uint32_t vk;
     uint32_t scan;
+    uint32_t flags;
     ModifierSnapshot modifiers;
 };
 
 struct Key {
     uint32_t vk;
     uint32_t scan;
+    uint32_t flags = 0;
 };
 
 LayoutEntry Table[kLayoutEntryCount];
@@ -40,10 +42,11 @@ std::vector<KeyEvent> TypingMix() {
     static const Key digitsAndSigns[] = {{'1', 2},   {'2', 3},   {'5', 6},   {'9', 10},
                                          {0xBC, 51}, {0xBE, 52}, {0xBA, 39}, {0xDE, 40},
                                          {0xC0, 41}, {0xBF, 53}};
-    // Space, Enter, Backspace, Tab, the arrows, Left Shift, Delete, F5.
-    static const Key unmapped[] = {{0x20, 57}, {0x20, 57}, {0x20, 57}, {0x0D, 28}, {0x08, 14},
-                                   {0x09, 15}, {0x25, 75}, {0x27, 77}, {0x26, 72}, {0x28, 80},
-                                   {0xA0, 42}, {0x2E, 83}, {0x74, 63}};
+    // Space, Enter, Backspace, Tab, the arrows and Delete (extended keys), Left Shift, F5.
+    static const Key unmapped[] = {{0x20, 57},    {0x20, 57},    {0x20, 57},    {0x0D, 28},
+                                   {0x08, 14},    {0x09, 15},    {0x25, 75, 1}, {0x27, 77, 1},
+                                   {0x26, 72, 1}, {0x28, 80, 1}, {0xA0, 42},    {0x2E, 83, 1},
+                                   {0x74, 63}};
     static const Key shortcuts[] = {{'C', 46}, {'V', 47}, {'X', 45}, {'Z', 44}, {'S', 31}};
 
     std::mt19937 random(20240611);
@@ -64,7 +67,7 @@ std::vector<KeyEvent> TypingMix() {
             stretch =
                 std::uniform_int_distribution<int>(capsLock ? 50 : 10, capsLock ? 250 : 90)(random);
         }
-        ModifierSnapshot m{capsLock, 0, 0, 0};
+        ModifierSnapshot m{capsLock, 0, 0, 0, 0};
         Key key;
         const int kind = percent(random);
         if (kind < 70) {
@@ -82,7 +85,7 @@ std::vector<KeyEvent> TypingMix() {
             m.shift = modifier < 12 || modifier >= 98;
             m.alt = modifier >= 95;
         }
-        mix.push_back(KeyEvent{key.vk, key.scan, m});
+        mix.push_back(KeyEvent{key.vk, key.scan, key.flags, m});
     }
     return mix;
 }
@@ -100,7 +103,7 @@ void DecideEachKey(benchmark::State& state) {
     const std::vector<KeyEvent>& events = Mix();
     for (auto _ : state) {
         for (const KeyEvent& e : events) {
-            KeyAction action = DecideKeyAction(e.vk, e.scan, e.modifiers, 0, Table);
+            KeyAction action = DecideKeyAction(e.vk, e.scan, e.flags, e.modifiers, 0, Table);
             benchmark::DoNotOptimize(action);
         }
     }

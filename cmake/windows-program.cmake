@@ -7,6 +7,7 @@ add_library(qelvaro_windows STATIC
   src/shell/settings.cpp
   src/shell/tray_icon.cpp
   src/shell/main_window.cpp
+  src/shell/running_copy.cpp
   src/shell/tray_menu.cpp
   src/translation/keyboard_hook.cpp
   src/translation/hook_watchdog.cpp

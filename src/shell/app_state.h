@@ -10,6 +10,8 @@
 class CGdiPlusBitmapResource;
 
 UINT const WM_TRAYNOTIFY = WM_USER + 1;
+// Posted by a second start: show the picture window in front.
+UINT const WM_SHOWKEYBOARD = WM_APP + 1;
 UINT const ID_TRAY_ICON = 202;
 
 UINT const IDM_DISABLED = 400;

@@ -4,6 +4,7 @@
 #include "shell/app_state.h"
 #include "shell/lifetime.h"
 #include "shell/main_window.h"
+#include "shell/running_copy.h"
 #include "shell/settings.h"
 #include "shell/tray_icon.h"
 #include "translation/keyboard_hook.h"
@@ -35,8 +36,17 @@ WPARAM RunMessageLoop() {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int) {
     RestrictDllSearch();
+    if (IsExitCommand(commandLine)) {
+        ExitRunningCopies();
+        return 0;
+    }
+    // Two copies would translate each key twice and leave "Disabled" in one of them useless.
+    if (!ClaimOnlyCopy()) {
+        ShowRunningCopy();
+        return 0;
+    }
     app.instance = instance;
     LoadSettings();
     BuildLayout(app.LayoutTable);

@@ -9,14 +9,24 @@
 
 namespace {
 
-char const kClassName[] = "Qelvaro";
-char const kWindowTitle[] = "Qelvaro";
 int const kInitialWidth = 973;
 int const kInitialHeight = 497;
 
 // Broadcast by the shell when it starts, also after Explorer crashed: every tray icon is gone
 // then and must be added again, or the user could no longer switch translation off or exit.
 UINT taskbarCreatedMessage = 0;
+
+// Windows keeps broadcasts of lower integrity from an elevated window: a copy run as
+// administrator would never hear that the shell restarted, and its icon would stay gone. Looked up,
+// so that Windows without the call still starts the program.
+void AllowShellRestartMessage() {
+    using ChangeWindowMessageFilterExCall = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    const auto allow = reinterpret_cast<ChangeWindowMessageFilterExCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    if (allow != nullptr) {
+        allow(app.mainWindow, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    }
+}
 
 } // namespace
 
@@ -36,8 +46,17 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER:
         if (wParam == ID_HOOK_CHECK_TIMER) {
             CheckKeyboardHook();
+        } else if (wParam == ID_TRAY_RETRY_TIMER) {
+            RetryTrayIcon();
         }
         break;
+    case WM_CONTEXTMENU:
+        // Where Windows hides the tray icon, the picture window still reaches the menu.
+        if (OpenMenuInWindow(window, lParam)) {
+            return 0;
+        }
+        break;
+    case WM_SHOWKEYBOARD: ShowKeyboardWindow(); return 0;
     case WM_POWERBROADCAST: ReinstallAfterResume(wParam); break;
     case WM_TRAYNOTIFY:
         if (OpenTrayMenuOnClick(LOWORD(lParam))) {
@@ -61,14 +80,18 @@ bool RegisterMainWindowClass() {
     windowClass.hIcon = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_APP));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = kMainWindowClass;
     return RegisterClassA(&windowClass) != 0;
 }
 
 bool CreateMainWindow() {
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     app.mainWindow =
-        CreateWindowExA(0, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, kInitialWidth,
-                        kInitialHeight, nullptr, nullptr, app.instance, nullptr);
-    return app.mainWindow != nullptr;
+        CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0,
+                        kInitialWidth, kInitialHeight, nullptr, nullptr, app.instance, nullptr);
+    if (app.mainWindow == nullptr) {
+        return false;
+    }
+    AllowShellRestartMessage();
+    return true;
 }

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+char const kMainWindowClass[] = "Qelvaro";
+char const kMainWindowTitle[] = "Qelvaro";
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Both report failure by returning false; start-up ends then.

@@ -3,12 +3,15 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cstdlib>
+
 #include "shell/app_state.h"
 
 namespace {
 
 const char kSettingsKey[] = "Software\\Tarnwell\\Qelvaro";
 const char kExplorerKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+const char kWindowsVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 const char kNoticeCaption[] = "Qelvaro - Notice";
 
 const char kHiddenIconNotice[] =
@@ -36,8 +39,29 @@ DWORD WriteDword(const char* subkey, const char* name, DWORD value) {
     return SHSetValueA(HKEY_CURRENT_USER, subkey, name, REG_DWORD, &value, sizeof value);
 }
 
+// Windows 11 (build 22000 on) ignores EnableAutoTray: only the user can promote an icon out of
+// its overflow, so the offer would report a change that does nothing. The 64-bit view, where a
+// 32-bit program would otherwise read a copy of the key.
+bool RunningOnWindows11() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWindowsVersionKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    char build[16] = {};
+    DWORD size = sizeof build - 1;
+    DWORD type = 0;
+    const LONG read = RegQueryValueExA(key, "CurrentBuildNumber", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(build), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ && strtoul(build, nullptr, 10) >= 22000;
+}
+
 // A hidden icon leaves the user no way to reach the program, so offer to keep it shown.
 void OfferPermanentTrayIcon() {
+    if (RunningOnWindows11()) {
+        return;
+    }
     DWORD autoTray = 0;
     ReadDword(kExplorerKey, "EnableAutoTray", autoTray);
     if (autoTray == 0) {

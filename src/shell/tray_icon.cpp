@@ -4,6 +4,12 @@
 #include "shell/app_state.h"
 #include "shell/string_copy.h"
 
+namespace {
+
+UINT const kTrayRetryMs = 3000;
+
+} // namespace
+
 void AddTrayIcon() {
     ZeroMemory(&app.trayData, sizeof app.trayData);
     // The version-2 record: shells of every age accept it, and it carries the balloon fields.
@@ -14,7 +20,18 @@ void AddTrayIcon() {
     RefreshTrayIcon();
     app.trayData.uCallbackMessage = WM_TRAYNOTIFY;
     CopyStringBounded(app.trayData.szTip, "Qelvaro", sizeof app.trayData.szTip);
-    Shell_NotifyIconA(NIM_ADD, &app.trayData);
+    if (!Shell_NotifyIconA(NIM_ADD, &app.trayData)) {
+        SetTimer(app.mainWindow, ID_TRAY_RETRY_TIMER, kTrayRetryMs, nullptr);
+    }
+}
+
+void RetryTrayIcon() {
+    KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER);
+    // An add that timed out may have been taken after all: then the icon is there to modify.
+    if (Shell_NotifyIconA(NIM_MODIFY, &app.trayData) || Shell_NotifyIconA(NIM_ADD, &app.trayData)) {
+        return;
+    }
+    SetTimer(app.mainWindow, ID_TRAY_RETRY_TIMER, kTrayRetryMs, nullptr);
 }
 
 void LoadTrayIcons() {

@@ -7,9 +7,15 @@
 // Loads the pictures for translation on and off from app.instance.
 void LoadTrayIcons();
 
+UINT_PTR const ID_TRAY_RETRY_TIMER = 2;
+
 // Fills app.trayData for app.mainWindow and adds the icon to the shell. Also used when the
-// shell restarts and the icon has to be added again.
+// shell restarts and the icon has to be added again. A shell not yet ready (at sign-in) refuses
+// the icon: then it is tried again a little later, until it is taken.
 void AddTrayIcon();
+
+// WM_TIMER of ID_TRAY_RETRY_TIMER.
+void RetryTrayIcon();
 
 // Puts the picture that matches app.translationOn into app.trayData; the caller tells the shell.
 void RefreshTrayIcon();

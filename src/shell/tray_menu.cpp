@@ -57,6 +57,18 @@ void ShowTrayMenu() {
     // Without the foreground the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(app.mainWindow);
     TrackPopupMenu(app.trayMenu, TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, app.mainWindow, nullptr);
+    // TrackPopupMenu's documented remark: without it the menu, shown again while the window is in
+    // front, can close the moment it opens.
+    PostMessageA(app.mainWindow, WM_NULL, 0, 0);
+}
+
+bool OpenMenuInWindow(HWND window, LPARAM where) {
+    // (-1, -1) comes from the keyboard.
+    if (where != -1 && SendMessageA(window, WM_NCHITTEST, 0, where) != HTCLIENT) {
+        return false;
+    }
+    ShowTrayMenu();
+    return true;
 }
 
 void RunTrayCommand(UINT command) {

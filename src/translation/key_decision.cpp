@@ -8,8 +8,15 @@ KeyAction Passing(KeyActionKind kind) {
 
 } // namespace
 
-KeyAction DecideKeyAction(uint32_t vkCode, uint32_t scanCode, const ModifierSnapshot& modifiers,
-                          int32_t echoMode, const LayoutEntry (&table)[kLayoutEntryCount]) {
+KeyAction DecideKeyAction(uint32_t vkCode, uint32_t scanCode, uint32_t flags,
+                          const ModifierSnapshot& modifiers, int32_t echoMode,
+                          const LayoutEntry (&table)[kLayoutEntryCount]) {
+    // Windows-key shortcuts (Win+V, Win+Shift+S, Win+.) and other programs' hotkeys belong to
+    // Windows; a swallowed key would also leave the Start menu to open on the Windows key's
+    // release.
+    if (modifiers.windowsKey) {
+        return Passing(KeyActionKind::Pass);
+    }
     // A packet's scan-code field carries a character another program is typing (on-screen
     // keyboards, dictation, password managers); it is never a key position.
     if (vkCode == kVirtualKeyPacket) {
@@ -26,7 +33,9 @@ KeyAction DecideKeyAction(uint32_t vkCode, uint32_t scanCode, const ModifierSnap
     if (!modifiers.alt && modifiers.ctrl) {
         return Passing(KeyActionKind::Pass);
     }
-    if (scanCode >= kLayoutEntryCount) {
+    // Extended keys share scan codes with the main block (the keypad's "/" with "/"): none is a
+    // key of the layout.
+    if (scanCode >= kLayoutEntryCount || (flags & kKeyFlagExtended) != 0) {
         return Passing(KeyActionKind::Pass);
     }
     const unsigned plane = (modifiers.shift ? 2u : 0u) + (modifiers.alt ? 1u : 0u);

@@ -8,8 +8,9 @@
 namespace {
 
 const char kCapsLockReminder[] = "Please press [CAPS LOCK] to type in Sendrith";
+WORD const kScanLeftCtrl = 0x1D;
 
-UINT SendKeyboardRecord(WORD virtualKey, WORD scan, DWORD flags) {
+INPUT KeyboardRecord(WORD virtualKey, WORD scan, DWORD flags) {
     INPUT input;
     ZeroMemory(&input, sizeof input);
     input.type = INPUT_KEYBOARD;
@@ -17,7 +18,7 @@ UINT SendKeyboardRecord(WORD virtualKey, WORD scan, DWORD flags) {
     input.ki.wScan = scan;
     input.ki.dwFlags = flags;
     input.ki.dwExtraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
-    return SendInput(1, &input, sizeof input);
+    return input;
 }
 
 int32_t KeyIsDown(int virtualKey) {
@@ -30,33 +31,52 @@ ModifierSnapshot TakeModifierSnapshot() {
     snapshot.shift = KeyIsDown(VK_SHIFT);
     snapshot.alt = KeyIsDown(VK_MENU);
     snapshot.ctrl = KeyIsDown(VK_CONTROL);
+    snapshot.windowsKey = KeyIsDown(VK_LWIN) | KeyIsDown(VK_RWIN);
     return snapshot;
 }
 
-BYTE ScanCodeOf(uint8_t virtualKey) {
-    return static_cast<BYTE>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC) & 0xFF);
+WORD ScanCodeOf(uint8_t virtualKey) {
+    return static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC) & 0xFF);
 }
 
-void CarryOut(const KeyAction& action) {
+// What replaces a key press, in one call: the character's or the echoed key's press and
+// release, inside the Left-Ctrl wrap if there is one. Returns how many records Windows took.
+UINT SendReplacement(const KeyAction& action) {
+    INPUT records[4];
+    UINT count = 0;
+    if (action.ctrlWrap) {
+        records[count++] = KeyboardRecord(VK_LCONTROL, kScanLeftCtrl, 0);
+    }
+    if (action.kind == KeyActionKind::InjectChar) {
+        records[count++] = KeyboardRecord(0, action.character, KEYEVENTF_UNICODE);
+        records[count++] = KeyboardRecord(0, action.character, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
+    } else {
+        const WORD scan = ScanCodeOf(action.virtualKey);
+        records[count++] = KeyboardRecord(action.virtualKey, scan, 0);
+        records[count++] = KeyboardRecord(action.virtualKey, scan, KEYEVENTF_KEYUP);
+    }
+    if (action.ctrlWrap) {
+        records[count++] = KeyboardRecord(VK_LCONTROL, kScanLeftCtrl, KEYEVENTF_KEYUP);
+    }
+    // One call: Windows inserts its records with no other input between them, so no other key
+    // becomes a Ctrl shortcut, and a Left-Ctrl release cannot be lost without its press.
+    return SendInput(count, records, sizeof(INPUT));
+}
+
+// Whether the key press is swallowed: the balloon kinds pass, and so does a replacement that
+// Windows refused, rather than vanish.
+bool CarryOut(const KeyAction& action) {
     switch (action.kind) {
-    case KeyActionKind::Pass: return;
-    case KeyActionKind::PassShowHint: ShowTrayBalloon(app.trayData, kCapsLockReminder); return;
-    case KeyActionKind::PassClearHint: ShowTrayBalloon(app.trayData, ""); return;
+    case KeyActionKind::Pass: return false;
+    case KeyActionKind::PassShowHint:
+        ShowTrayBalloon(app.trayData, kCapsLockReminder);
+        return false;
+    case KeyActionKind::PassClearHint: ShowTrayBalloon(app.trayData, ""); return false;
     case KeyActionKind::InjectChar:
     case KeyActionKind::EchoKey: break;
     }
-    const bool ctrlPressed = action.ctrlWrap && SendVirtualKeyEvent(VK_LCONTROL, 1) != 0;
-    if (action.kind == KeyActionKind::InjectChar) {
-        SendUnicodeChar(action.character);
-    } else {
-        EchoVirtualKey(action.virtualKey);
-    }
-    // The release goes out whenever the press did, even if the foreground window has gone in
-    // between (it can close on the Ctrl press itself): a Left-Ctrl left down would turn every
-    // later key of the desktop into a shortcut.
-    if (ctrlPressed) {
-        SendKeyboardRecord(VK_LCONTROL, 0, KEYEVENTF_KEYUP);
-    }
+    // With no window in front there is nowhere to type; the press goes all the same.
+    return GetForegroundWindow() == nullptr || SendReplacement(action) != 0;
 }
 
 } // namespace
@@ -74,37 +94,15 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     app.hookBusy = 1;
     app.lastKey = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     app.modifiers = TakeModifierSnapshot();
-    const KeyAction action = DecideKeyAction(app.lastKey.vkCode, app.lastKey.scanCode,
-                                             app.modifiers, app.echoMode, app.LayoutTable);
-    CarryOut(action);
+    const KeyAction action =
+        DecideKeyAction(app.lastKey.vkCode, app.lastKey.scanCode, app.lastKey.flags, app.modifiers,
+                        app.echoMode, app.LayoutTable);
+    const bool swallowed = CarryOut(action);
     app.hookBusy = 0;
-    if (action.kind == KeyActionKind::InjectChar || action.kind == KeyActionKind::EchoKey) {
+    if (swallowed) {
         return -1;
     }
     return CallNextHookEx(app.hook, nCode, wParam, lParam);
-}
-
-void SendUnicodeChar(uint16_t character) {
-    if (GetForegroundWindow() == nullptr) {
-        return;
-    }
-    SendKeyboardRecord(0, character, KEYEVENTF_UNICODE);
-    SendKeyboardRecord(0, character, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
-}
-
-UINT SendVirtualKeyEvent(uint16_t virtualKey, int down) {
-    if (GetForegroundWindow() == nullptr) {
-        return 0;
-    }
-    return SendKeyboardRecord(virtualKey, 0, down == 1 ? 0 : KEYEVENTF_KEYUP);
-}
-
-void EchoVirtualKey(uint8_t virtualKey) {
-    if (GetForegroundWindow() == nullptr) {
-        return;
-    }
-    keybd_event(virtualKey, ScanCodeOf(virtualKey), 0, 0);
-    keybd_event(virtualKey, ScanCodeOf(virtualKey), KEYEVENTF_KEYUP, 0);
 }
 
 void EnableTranslation() {

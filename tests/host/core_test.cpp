@@ -30,15 +30,17 @@ const std::tuple<bool, uint16_t LayoutEntry::*, bool> kModifierTable[2][2][2] = 
      {{false, &LayoutEntry::alt, false}, {false, &LayoutEntry::shiftAlt, false}}},
 };
 
-KeyAction Rule(uint32_t vk, uint32_t scan, const ModifierSnapshot& m, int32_t echo) {
-    if (vk == 0xE7 || (!m.capsLock && echo == 0)) { // VK_PACKET: another program's character
+KeyAction Rule(uint32_t vk, uint32_t scan, uint32_t flags, const ModifierSnapshot& m,
+               int32_t echo) {
+    // VK_PACKET: another program's character; Windows-key shortcuts belong to Windows.
+    if (vk == 0xE7 || m.windowsKey || (!m.capsLock && echo == 0)) {
         return {Kind::Pass, 0, 0, false};
     }
     if (!m.capsLock) {
         return {vk == 20 ? Kind::PassClearHint : Kind::PassShowHint, 0, 0, false};
     }
     const auto& [passes, plane, wrap] = kModifierTable[m.alt][m.ctrl][m.shift];
-    const uint16_t unit = passes || scan >= 128 ? 0 : layout[scan].*plane;
+    const uint16_t unit = passes || scan >= 128 || (flags & 1) ? 0 : layout[scan].*plane;
     if (unit == 0) {
         return {Kind::Pass, 0, 0, false};
     }
@@ -51,17 +53,28 @@ std::string Text(const KeyAction& a) {
            std::to_string(a.virtualKey) + (a.ctrlWrap ? " wrapped" : "");
 }
 
+bool operator==(const KeyAction& a, const KeyAction& b) {
+    return a.kind == b.kind && a.character == b.character && a.virtualKey == b.virtualKey &&
+           a.ctrlWrap == b.ctrlWrap;
+}
+
+// Every virtual key and scan code with every modifier combination, mode and kind of event flags
+// (extended, injected and Alt-down, all of them).
 TEST(KeyDecision, FollowsTheRulesForEveryKeyModifierAndMode) {
     std::vector<uint32_t> scans(301);
     std::iota(scans.begin(), scans.end(), 0u);
     scans.insert(scans.end(), {0x1000, 0xFFFF, 0x80000000u, 0xFFFFFFFFu});
+    const uint32_t flagSets[] = {0, 1, 0x30, 0xFFFFFFFF};
     for (uint32_t vk = 0; vk <= 0x1FF; ++vk) {
         for (uint32_t scan : scans) {
-            for (int bits = 0; bits < 32; ++bits) {
-                const ModifierSnapshot m{bits & 1, bits >> 1 & 1, bits >> 2 & 1, bits >> 3 & 1};
-                const std::string action = Text(DecideKeyAction(vk, scan, m, bits >> 4, layout));
-                ASSERT_EQ(action, Text(Rule(vk, scan, m, bits >> 4)))
-                    << "vk " << vk << " scan " << scan << " modifiers and echo " << bits;
+            for (int bits = 0; bits < 256; ++bits) {
+                const ModifierSnapshot m{bits & 1, bits >> 1 & 1, bits >> 2 & 1, bits >> 3 & 1,
+                                         bits >> 4 & 1};
+                const uint32_t flags = flagSets[bits >> 6];
+                const KeyAction action = DecideKeyAction(vk, scan, flags, m, bits >> 5 & 1, layout);
+                const KeyAction expected = Rule(vk, scan, flags, m, bits >> 5 & 1);
+                ASSERT_TRUE(action == expected)
+                    << Text(action) << " for vk " << vk << " scan " << scan << " bits " << bits;
             }
         }
     }
@@ -69,18 +82,23 @@ TEST(KeyDecision, FollowsTheRulesForEveryKeyModifierAndMode) {
 
 // Keys whose result is known by heart: they pin the table and the order of its planes.
 TEST(KeyDecision, KeysKnownByHeart) {
-    // The virtual key, its scan code, Caps Lock, Shift, Alt and Ctrl, and what it does.
-    const std::tuple<uint32_t, uint32_t, ModifierSnapshot, KeyAction> keys[] = {
-        {'Q', 16, {1, 0, 0, 0}, {Kind::InjectChar, 0x158F, 0, false}},
-        {'1', 2, {1, 1, 0, 0}, {Kind::InjectChar, '1', 0, false}},
-        {'K', 37, {1, 0, 1, 0}, {Kind::InjectChar, 0x14C5, 0, true}},
-        {'K', 37, {1, 0, 1, 1}, {Kind::InjectChar, 0x14C5, 0, false}},
-        {'K', 37, {1, 1, 1, 0}, {Kind::InjectChar, 0x1558, 0, true}},
-        {0xC0, 41, {1, 1, 0, 0}, {Kind::InjectChar, '~', 0, false}},
-        {0xE7, 16, {1, 0, 0, 0}, {Kind::Pass, 0, 0, false}}, // a packet carrying 'q'
+    // The virtual key, its scan code, the event's flags, Caps Lock, Shift, Alt, Ctrl and the
+    // Windows keys, and what it does.
+    const std::tuple<uint32_t, uint32_t, uint32_t, ModifierSnapshot, KeyAction> keys[] = {
+        {'Q', 16, 0, {1, 0, 0, 0, 0}, {Kind::InjectChar, 0x158F, 0, false}},
+        {'1', 2, 0, {1, 1, 0, 0, 0}, {Kind::InjectChar, '1', 0, false}},
+        {'K', 37, 0, {1, 0, 1, 0, 0}, {Kind::InjectChar, 0x14C5, 0, true}},
+        {'K', 37, 0, {1, 0, 1, 1, 0}, {Kind::InjectChar, 0x14C5, 0, false}},
+        {'K', 37, 0, {1, 1, 1, 0, 0}, {Kind::InjectChar, 0x1558, 0, true}},
+        {0xC0, 41, 0, {1, 1, 0, 0, 0}, {Kind::InjectChar, '~', 0, false}},
+        {0xE7, 16, 0, {1, 0, 0, 0, 0}, {Kind::Pass, 0, 0, false}}, // a packet carrying 'q'
+        {'E', 18, 0, {1, 0, 0, 0, 1}, {Kind::Pass, 0, 0, false}},  // Win+E
+        {0xBF, 53, 0, {1, 0, 0, 0, 0}, {Kind::InjectChar, 0x152D, 0, false}}, // "/"
+        {0x6F, 53, 1, {1, 0, 0, 0, 0}, {Kind::Pass, 0, 0, false}},            // the keypad's "/"
     };
-    for (const auto& [vk, scan, m, expected] : keys) {
-        EXPECT_EQ(Text(DecideKeyAction(vk, scan, m, 0, layout)), Text(expected)) << "vk " << vk;
+    for (const auto& [vk, scan, flags, m, expected] : keys) {
+        EXPECT_EQ(Text(DecideKeyAction(vk, scan, flags, m, 0, layout)), Text(expected))
+            << "vk " << vk;
     }
 }
 

@@ -91,9 +91,13 @@ void Watch(const char* dll, const char* name, Function& real, Function watcher) 
     ok(false, "%s is not imported", name);
 }
 
-// What the watchers saw: the calls in order, and the icon the shell was last told to show.
+// What the watchers saw: the calls in order, the icon the shell was last told to show and the
+// SendInput calls made inside the hook. The shell refuses as many adds as refusedAdds says, and
+// Windows the program's input while refuseInput is set, as a window of higher integrity in front.
 std::string calls;
 HICON shownIcon;
+int refusedAdds, sendsInHook;
+bool refuseInput;
 #define WATCHER(dll, result, name, parameters, arguments, noting)                                  \
     decltype(&name) real##name;                                                                    \
     result WINAPI Watch##name parameters {                                                         \
@@ -103,7 +107,11 @@ HICON shownIcon;
     }                                                                                              \
     bool const watching##name = (Watch(dll, #name, real##name, Watch##name), true);
 WATCHER("shell32.dll", BOOL, Shell_NotifyIconA, (DWORD message, PNOTIFYICONDATAA icon),
-        (message, icon), shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon)
+        (message, icon), if (message == NIM_ADD && refusedAdds > 0) return (--refusedAdds, FALSE);
+        shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon)
+WATCHER("user32.dll", UINT, SendInput, (UINT count, LPINPUT inputs, int size),
+        (count, inputs, size), sendsInHook += app.hookBusy;
+        if (refuseInput && app.hookBusy != 0) return 0)
 WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), )
 WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block), )
 WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint), )
@@ -119,7 +127,8 @@ WATCHER("gdiplus.dll", GpStatus, GdipDrawImageRectI,
 
 // A hook installed before the program's sees what it hands on or injects, a word an event: * while
 // the program's hook is busy (inside its SendInput), + press or - release, then the virtual key in
-// hex, or U and the injected character.
+// hex (and ? when its scan code is not the key's, as a keyboard sends it), or U and the injected
+// character.
 char const kTranslated[] = "*+U14C4 *-U14C4 -4B", kPassed[] = "+4B -4B";
 std::string seen;
 HHOOK recorder;
@@ -130,9 +139,10 @@ LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
     const auto& key = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
     char word[32];
-    snprintf(word, sizeof word, key.vkCode == VK_PACKET ? " %s%cU%04lX" : " %s%c%lX",
-             app.hookBusy != 0 ? "*" : "", down ? '+' : '-',
-             key.vkCode == VK_PACKET ? key.scanCode : key.vkCode);
+    const bool packet = key.vkCode == VK_PACKET;
+    snprintf(word, sizeof word, packet ? " %s%cU%04lX%s" : " %s%c%lX%s", app.hookBusy ? "*" : "",
+             down ? '+' : '-', packet ? key.scanCode : key.vkCode,
+             packet || key.scanCode == MapVirtualKeyA(key.vkCode, MAPVK_VK_TO_VSC) ? "" : "?");
     seen += seen.empty() ? word + 1 : word;
     if (down && key.vkCode == VK_LCONTROL && closeOnCtrl != nullptr) {
         DestroyWindow(closeOnCtrl);
@@ -163,7 +173,7 @@ void HookEvents() {
     ResetProgram();
     StartTyping();
     EnableTranslation();
-    enum Mode { Translate, Echo, EchoCapsLockOff, Busy, NoWindow, Closing };
+    enum Mode { Translate, Echo, EchoCapsLockOff, Busy, NoWindow, Closing, Refused };
     // Mode, Alt held, the key, what the recording hook sees, the balloon.
     const std::tuple<Mode, bool, BYTE, std::string, const char*> cases[] = {
         {Translate, false, 'K', kTranslated, "-"},
@@ -174,7 +184,8 @@ void HookEvents() {
         {EchoCapsLockOff, false, VK_CAPITAL, "+14 -14", ""},
         {Busy, false, 'K', "*+4B *-4B", "-"},
         {NoWindow, false, 'K', "-4B", "-"},
-        {Closing, true, 'K', "*+A2 *-A2 -4B", "-"},
+        {Closing, true, 'K', "*+A2 *+U14C5 *-U14C5 *-A2 -4B", "-"},
+        {Refused, true, 'K', kPassed, "-"},
     };
     for (const auto& [mode, alt, key, expected, balloon] : cases) {
         SetCapsLock(mode != EchoCapsLockOff);
@@ -185,14 +196,18 @@ void HookEvents() {
             DestroyWindow(target);
         }
         closeOnCtrl = mode == Closing ? target : nullptr;
+        refuseInput = mode == Refused;
         SendKey(VK_LMENU, alt);
+        sendsInHook = 0;
         const std::string typed = Typed(key);
         app.hookBusy = 0;
         SendKey(VK_LMENU, false);
         const bool stuck = (GetAsyncKeyState(VK_LCONTROL) | GetAsyncKeyState(VK_LMENU)) & 0x8000;
-        ok(typed == expected && strcmp(app.trayData.szInfo, balloon) == 0 && !stuck,
-           "mode %d: seen \"%s\", balloon \"%s\", a modifier left down %d", mode, typed.c_str(),
-           app.trayData.szInfo, stuck);
+        // One call for all the records of a key press, so that no other input comes between.
+        ok(typed == expected && strcmp(app.trayData.szInfo, balloon) == 0 && !stuck &&
+               (mode == Busy || sendsInHook <= 1),
+           "mode %d: seen \"%s\", balloon \"%s\", a modifier left down %d, %d calls", mode,
+           typed.c_str(), app.trayData.szInfo, stuck, sendsInHook);
         if (!IsWindow(target)) {
             StartTyping();
         }
@@ -307,9 +322,23 @@ void Tray() {
     ResetProgram();
     app.translationOn = 1;
     AddTrayIcon();
+    // Taken at once, the icon leaves no timer to wake the program.
     ok(app.trayData.hIcon == app.iconOn && app.trayData.hWnd == app.mainWindow &&
-           app.trayData.uCallbackMessage == WM_TRAYNOTIFY,
-       "added with the wrong icon or window");
+           app.trayData.uCallbackMessage == WM_TRAYNOTIFY &&
+           !KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER),
+       "added with the wrong icon or window, or a retry set");
+    // A shell not ready at sign-in refuses the icon: tried again, each time by a timer, until
+    // taken.
+    Shell_NotifyIconA(NIM_DELETE, &app.trayData);
+    refusedAdds = 2;
+    AddTrayIcon();
+    for (int retry = 1; retry <= 2; ++retry) {
+        ok(KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER), "no retry %d", retry);
+        SendMessageA(app.mainWindow, WM_TIMER, ID_TRAY_RETRY_TIMER, 0);
+    }
+    ok(refusedAdds == 0 && !KillTimer(app.mainWindow, ID_TRAY_RETRY_TIMER) &&
+           ShowTrayBalloon(app.trayData, "") == 0,
+       "not taken after two refusals, or tried again once taken");
     // A flag left set would show the balloon again with every change of the picture.
     const std::string text(300, 'a');
     ok(ShowTrayBalloon(app.trayData, text.c_str()) == 0 && strlen(app.trayData.szInfo) == 255 &&
