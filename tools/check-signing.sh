@@ -54,7 +54,7 @@ crypto_device = builtin
 signer_cert = $work/tsa.pem
 signer_key = $work/tsa.key
 signer_digest = sha256
-default_policy = 1.3.6.1.4.1.4146.2.3
+default_policy = 1.2.3.4.1
 digests = sha256
 ess_cert_id_alg = sha256
 EOF
@@ -104,8 +104,8 @@ Package() {
     "$arch" "$root" "$work/$architecture/$how"
 }
 
-# Every program the release ships signed must carry a signature from the throwaway certificate,
-# and a signature detached beside it; those from the PKCS#12 file also a time stamp.
+# Every file the release signs must carry a signature that osslsigncode accepts against the
+# throwaway certificate; those signed from the PKCS#12 file also a time stamp.
 Verify() {
   local folder=$1
   local file shown signature
