@@ -52,7 +52,7 @@ Publisher: Tarnwell
 PackageName: Qelvaro
 License: Proprietary
 Copyright: Copyright (c) 2026 Tarnwell
-ShortDescription: Types Unified Canadian Aboriginal Syllabics in any program, Caps Lock the switch
+ShortDescription: Type Unified Canadian Aboriginal Syllabics into any program with an ordinary keyboard
 Moniker: qelvaro
 Tags:
 - syllabics
