@@ -52,7 +52,7 @@ Publisher: Tarnwell
 PackageName: Qelvaro
 License: Proprietary
 Copyright: Copyright (c) 2026 Tarnwell
-ShortDescription: Type Unified Canadian Aboriginal Syllabics into any program with an ordinary keyboard
+ShortDescription: Type Unified Canadian Aboriginal Syllabics into any program from the keyboard
 Moniker: qelvaro
 Tags:
 - syllabics
