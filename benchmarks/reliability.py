@@ -82,8 +82,9 @@ def storm(presses):
 def split(events):
     """qelvaro's characters with whether its Left-Ctrl was down around each, the other program's
     keys (told apart by what it types: characters qelvaro never types, and spaces), how often
-    those came between two of qelvaro's characters, and the modifiers the log last saw down."""
-    characters, beside, interleavings = [], [], 0
+    those came between two of qelvaro's characters and inside its Left-Ctrl wrap, and the
+    modifiers the log last saw down."""
+    characters, beside, interleavings, inside_wrap = [], [], 0, 0
     ctrl, beside_last, down = False, False, {}
     for event in events:
         pressed, vk, scan, flags = event[1] == "d", *(int(field, 16) for field in event[2:5])
@@ -96,11 +97,13 @@ def split(events):
         elif vk == 0xE7 and (scan < 0x20 or scan >= 0x4E00) or vk == 0x20:
             beside.append("%s %x" % ("p" if vk == 0xE7 else "s", scan))
             beside_last = True
+            inside_wrap += ctrl
         elif vk == 0xE7:
             characters.append((scan, ctrl))
             interleavings += beside_last
             beside_last = False
-    return characters, beside, interleavings, sum(down[vk] for vk in MODIFIER_KEYS & down.keys())
+    modifiers = sum(down[vk] for vk in MODIFIER_KEYS & down.keys())
+    return characters, beside, interleavings, inside_wrap, modifiers
 
 
 def in_order(received, expected):
@@ -124,7 +127,7 @@ def storm_rows(key_log):
         events += key_log.settle()
     sent = beside.communicate()[0].replace("\r", "").split("\n")[:-1]
     events += key_log.settle()
-    characters, arrived, interleavings, modifiers = split(events)
+    characters, arrived, interleavings, inside_wrap, modifiers = split(events)
     wraps = sum(wrapped for _, wrapped in expected)
     row("Storm: characters qelvaro typed for the presses typed from X (%d bursts, no delay "
         "inside a burst, four planes, both Shift keys)" % len(bursts),
@@ -139,6 +142,8 @@ def storm_rows(key_log):
         "unchanged and in order vs sent", in_order(arrived, sent), len(sent))
     row("Beside the storm: times the other program's keys came between two of qelvaro's characters",
         interleavings)
+    row("Beside the storm: the other program's keys that arrived between one of qelvaro's Left-Ctrl "
+        "presses and its release (should be 0)", inside_wrap)
 
 
 def anonymous_kb(pid):

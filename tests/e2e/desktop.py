@@ -13,7 +13,9 @@ from Xlib.ext import xtest
 BIN = os.environ["QELVARO_BIN"]
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56, 29, 58, 1, 28, 14
-RIGHT_ALT = 108 - 8  # X's keycode for Alt_R: an extended key, off the scan code plus 8 rule
+# X's keycodes for Alt_R, the keypad's "/", Super_L and Super_R, extended keys off the scan code
+# plus 8 rule.
+RIGHT_ALT, KEYPAD_SLASH, SUPER_L, SUPER_R = 108 - 8, 106 - 8, 133 - 8, 134 - 8
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
 NOTICE = "Qelvaro - Notice"
