@@ -111,7 +111,8 @@ Verify() {
   local file shown signature
   for file in qelvaro.exe "$name-uninstall.exe" "$name-setup.exe"; do
     shown=${folder#"$work/"}/$file
-    signature=$folder/signatures/$name-${file#"$name-"}.pem
+    signature=$folder/signatures/$file.pem
+    [[ $file == "$name"* ]] || signature=$folder/signatures/$name-$file.pem
     if ! osslsigncode verify -CAfile "$work/signer.pem" -TSA-CAfile "$work/tsa.pem" \
       -in "$folder/$file" >"$work/verify.log" 2>&1; then
       cat "$work/verify.log"
