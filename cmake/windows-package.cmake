@@ -1,7 +1,9 @@
 # The files people download, made from the program at every build so that the tests install
 # exactly what ./release ships: tools/package-windows.sh strips the program (its debug
-# information goes to a file of its own), writes the text for Windows users and runs makensis.
+# information goes to a file of its own), writes the text for Windows users and runs makensis;
+# tools/package-msi.sh makes the MSI from the same program and text.
 find_program(QELVARO_MAKENSIS makensis REQUIRED)
+find_program(QELVARO_WIXL wixl REQUIRED)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(QELVARO_PACKAGE_ARCH win64)
@@ -11,6 +13,7 @@ endif()
 set(QELVARO_PACKAGE_NAME qelvaro-${PROJECT_VERSION}-${QELVARO_PACKAGE_ARCH})
 set(QELVARO_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
 set(QELVARO_INSTALLER ${QELVARO_PACKAGE_DIR}/${QELVARO_PACKAGE_NAME}-setup.exe)
+set(QELVARO_MSI ${QELVARO_PACKAGE_DIR}/${QELVARO_PACKAGE_NAME}.msi)
 
 add_custom_command(
   OUTPUT ${QELVARO_PACKAGE_DIR}/qelvaro.exe
@@ -25,4 +28,16 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR}/packaging/README.txt
   COMMENT "Packaging ${QELVARO_PACKAGE_NAME}"
   VERBATIM)
-add_custom_target(qelvaro_package ALL DEPENDS ${QELVARO_INSTALLER})
+# The staged files carry SOURCE_DATE_EPOCH as their time: the built program's tells when to run.
+add_custom_command(
+  OUTPUT ${QELVARO_MSI}
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/package-msi.sh ${PROJECT_VERSION} ${QELVARO_PACKAGE_ARCH}
+          ${CMAKE_SOURCE_DIR} ${QELVARO_PACKAGE_DIR} ${QELVARO_MSI}
+  DEPENDS qelvaro
+          ${QELVARO_PACKAGE_DIR}/qelvaro.exe
+          ${CMAKE_SOURCE_DIR}/tools/package-msi.sh
+          ${CMAKE_SOURCE_DIR}/packaging/qelvaro.wxs
+          ${CMAKE_SOURCE_DIR}/resources/icon_on.ico
+  COMMENT "Packaging ${QELVARO_PACKAGE_NAME}.msi"
+  VERBATIM)
+add_custom_target(qelvaro_package ALL DEPENDS ${QELVARO_INSTALLER} ${QELVARO_MSI})

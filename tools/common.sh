@@ -29,7 +29,7 @@ QELVARO_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth xdotool x11-utils imagemagick python3 python3-xlib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  nsis zip
+  nsis zip wixl msitools faketime
 )
 # Where 32-bit programs cannot run, wine32 would only make the wine command fail.
 CanRun32Bit && QELVARO_PACKAGES+=(wine32:i386)
