@@ -174,33 +174,31 @@ def installer():
 
 
 def msi():
-    # Installed; upgraded over the running program, by the same program packaged as a newer
-    # version, leaving out the sign-in start; a downgrade refused, leaving the program running;
-    # uninstalled, keeping the settings. Each from a Downloads folder with marker DLLs beside it.
+    # Installed; upgraded over the running program to the same program packaged as a newer version,
+    # leaving out the sign-in start; a downgrade refused, leaving the program running; uninstalled,
+    # keeping the settings. Each from a folder of marker DLLs, as Explorer runs one in Downloads.
     folder, environment = planted("uxtheme", "version", "msi")
-    old = shutil.copy(os.environ["QELVARO_MSI"], folder)
+    old = shutil.copy(os.environ["QELVARO_INSTALLER"].replace("-setup.exe", ".msi"), folder)
     _, version, arch = os.path.basename(old)[:-4].split("-")
-    new = os.path.join(folder, "qelvaro-%s.1-%s.msi" % (version, arch))
-    run("bash", SOURCE + "/tools/package-msi.sh", version + ".1", arch, SOURCE,
-        os.path.dirname(os.environ["QELVARO_MSI"]), new)
+    newer, new = version + ".1", "%s/qelvaro-%s.1-%s.msi" % (folder, version, arch)
+    run("bash", SOURCE + "/tools/package-msi.sh", newer, arch, SOURCE, BIN + "/../package", new)
     for action, package, refused, versions, sign_in in [
             (["/i"], old, False, [version], True),
-            (["/i", "ADDLOCAL=Qelvaro"], new, False, [version + ".1"], False),
-            (["/i"], old, True, [version + ".1"], False), (["/x"], new, False, [], False)]:
-        code = subprocess.run(["wine", "msiexec", action[0], package, *action[1:], "/qn"],
-                              cwd=folder, env=environment, capture_output=True).returncode
-        # Wine 8 keeps a per-user package's Add/Remove Programs entry under HKLM, in either view.
-        entries = "".join(wine("reg", "query", r"HKLM\Software\Microsoft\Windows\CurrentVersion"
-                               r"\Uninstall", "/s", "/reg:" + view) or "" for view in ("32", "64"))
+            (["ADDLOCAL=Qelvaro", "/i"], new, False, [newer], False),
+            (["/i"], old, True, [newer], False), (["/x"], new, False, [], False)]:
+        code = subprocess.run(["wine", "msiexec", *action, package, "/qn"], cwd=folder,
+                              env=environment, capture_output=True).returncode
+        # Wine 8 keeps a per-user package's Add/Remove Programs entry under HKLM, in its own view.
+        entries = wine("reg", "query", r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+                       "/s", "/reg:" + arch[3:])
         check((code != 0) == refused and wait_for(lambda: running() == refused) and
-              re.findall(r"DisplayName +REG_SZ +Qelvaro\n +DisplayVersion +REG_SZ +(\S+)",
-                         entries) == versions and
+              re.findall(r"Qelvaro\n +DisplayVersion +REG_SZ +(\S+)", entries) == versions and
               bool(stored(RUN_KEY).get("Qelvaro")) == sign_in, "msiexec %s %s" % (action, package))
-        if action[0] == "/i" and not refused:  # and started from its shortcut
+        if action[-1] == "/i" and not refused:  # and started from its shortcut
             Program("wine", "start", "/unix", INSTALLED[1]).command(410)
     check(not any(map(os.path.exists, INSTALLED)) and "State" in stored() and
-          not glob.glob(folder + "/*.ran"), "left files, took the settings or ran: %s" %
-          os.listdir(folder))
+          not glob.glob(folder + "/*.ran"), "left, took settings or ran: %s" % os.listdir(folder))
+
 
 if __name__ == "__main__":
     wine("reg", "delete", SETTINGS, "/f")
