@@ -35,6 +35,7 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR} ${QELVARO_PACKAGE_DIR} ${QELVARO_MSI}
   DEPENDS qelvaro
           ${QELVARO_PACKAGE_DIR}/qelvaro.exe
+          ${QELVARO_PACKAGE_DIR}/README.txt
           ${CMAKE_SOURCE_DIR}/tools/package-msi.sh
           ${CMAKE_SOURCE_DIR}/packaging/qelvaro.wxs
           ${CMAKE_SOURCE_DIR}/resources/icon_on.ico

@@ -29,9 +29,10 @@ RunQuietly() {
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# wixl finds files by names relative to where it runs.
-cp -p "$stage/qelvaro.exe" "$stage/README.txt" "$work/"
-cp -p "$source/resources/icon_on.ico" "$work/qelvaro.ico"
+# wixl finds files by names relative to where it runs; its cabinet keeps each file's time.
+cp "$stage/qelvaro.exe" "$stage/README.txt" "$work/"
+cp "$source/resources/icon_on.ico" "$work/qelvaro.ico"
+touch -d "@$SOURCE_DATE_EPOCH" "$work"/*
 # The platform as wixl names it, and as the package's summary does.
 [ "$arch" = win64 ] && platform=(x64 x64) || platform=(x86 Intel)
 package_code=$(GuidFor "$version $arch $(cat "$work/qelvaro.exe" "$work/README.txt" \
