@@ -194,8 +194,9 @@ def msi():
         check((code != 0) == refused and wait_for(lambda: running() == refused) and
               re.findall(r"Qelvaro\n +DisplayVersion +REG_SZ +(\S+)", entries) == versions and
               bool(stored(RUN_KEY).get("Qelvaro")) == sign_in, "msiexec %s %s" % (action, package))
-        if action[-1] == "/i" and not refused:  # and started from its shortcut
-            Program("wine", "start", "/unix", INSTALLED[1]).command(410)
+        if action[-1] == "/i" and not refused:  # started by its sign-in command, else its shortcut
+            Program("wine", *[stored(RUN_KEY)["Qelvaro"][1].strip('"')] if sign_in else
+                    ["start", "/unix", INSTALLED[1]]).command(410)
     check(not any(map(os.path.exists, INSTALLED)) and "State" in stored() and
           not glob.glob(folder + "/*.ran"), "left, took settings or ran: %s" % os.listdir(folder))
 
