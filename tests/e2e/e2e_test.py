@@ -174,10 +174,9 @@ def installer():
 
 
 def msi():
-    # Installed; upgraded over the running program to the same program packaged as a newer version,
-    # leaving out the sign-in start; a downgrade refused, leaving the program running; uninstalled,
-    # keeping the settings. Each from a folder of marker DLLs, as Explorer runs one in Downloads.
-    folder, environment = planted("uxtheme", "version", "msi")
+    # Installed; upgraded over the running program to a newer build, without the sign-in start; a
+    # downgrade refused, the program left running; uninstalled, keeping the settings.
+    folder, environment = planted("uxtheme", "version", "msi")  # msiexec runs there, as Explorer's
     old = shutil.copy(os.environ["QELVARO_INSTALLER"].replace("-setup.exe", ".msi"), folder)
     _, version, arch = os.path.basename(old)[:-4].split("-")
     newer, new = version + ".1", "%s/qelvaro-%s.1-%s.msi" % (folder, version, arch)
