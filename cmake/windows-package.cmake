@@ -28,7 +28,8 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR}/packaging/README.txt
   COMMENT "Packaging ${QELVARO_PACKAGE_NAME}"
   VERBATIM)
-# The staged files carry SOURCE_DATE_EPOCH as their time: the built program's tells when to run.
+# On the built program too: the staged files carry SOURCE_DATE_EPOCH as their time, so theirs never
+# tells that the MSI is out of date.
 add_custom_command(
   OUTPUT ${QELVARO_MSI}
   COMMAND bash ${CMAKE_SOURCE_DIR}/tools/package-msi.sh ${PROJECT_VERSION} ${QELVARO_PACKAGE_ARCH}

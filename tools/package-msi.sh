@@ -14,12 +14,13 @@ export TZ=UTC
 
 # The same name gives the same GUID (a name-based UUID under the upgrade code).
 GuidFor() {
-  python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
-    "$upgrade_code" "$1"
+  python3 -c 'import sys, uuid; print(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2]))' \
+    "$upgrade_code" "$1" | tr a-f A-F
 }
 
-# wixl warns about what it does not know and goes on: anything it says is a failure.
-RunQuietly() {
+# Runs wixl or msibuild with the clock stopped at SOURCE_DATE_EPOCH, for the times they stamp.
+# wixl warns about what it does not know and goes on: anything said is a failure.
+RunAtSourceTime() {
   local said
   said=$(faketime -f "$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@" 2>&1) &&
     [ -z "$said" ] && return 0
@@ -40,12 +41,13 @@ package_code=$(GuidFor "$version $arch $(cat "$work/qelvaro.exe" "$work/README.t
 
 (
   cd "$work"
-  RunQuietly wixl -a "${platform[0]}" -D "Version=$version" -D "ProductCode=$(GuidFor "$version")" \
-    -D "UpgradeCode=$upgrade_code" -o package.msi "$source/packaging/qelvaro.wxs"
-  # wixl 0.101 writes no action that runs a program from the Binary table: it writes one that
-  # runs a program named by a property, which the type here turns into that (2, ignoring its exit
-  # code, 64). -s must come last: msibuild reads no option after it.
-  RunQuietly msibuild package.msi \
+  RunAtSourceTime wixl -a "${platform[0]}" -D "Version=$version" \
+    -D "ProductCode=$(GuidFor "$version")" -D "UpgradeCode=$upgrade_code" \
+    -o package.msi "$source/packaging/qelvaro.wxs"
+  # wixl 0.101 cannot write an action that runs a program from the Binary table (type 2): it
+  # writes one that runs the program a property names (50), made here type 2, its exit code
+  # ignored (+64). -s must come last: msibuild reads no option after it.
+  RunAtSourceTime msibuild package.msi \
     -q "UPDATE CustomAction SET Type = 66 WHERE Action = 'ExitRunningQelvaro'" \
     -s "Qelvaro $version" Tarnwell "${platform[1]};1033" "{$package_code}"
 )
