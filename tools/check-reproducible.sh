@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the released files twice from clean, from two copies of the sources in different places
 # (paths of different names and lengths), and compares them byte for byte: the program, the
-# program without its debug information, the debug information and the installer.
+# program without its debug information, the debug information, the installer and the MSI.
 # Usage: tools/check-reproducible.sh [x86_64] [i686]   (both when none is named)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,7 +44,8 @@ for architecture in "${architectures[@]}"; do
 
   first="${copies[0]}/build/$preset"
   second="${copies[1]}/build/$preset"
-  for file in bin/qelvaro.exe package/qelvaro.exe package/*.debug package/*-setup.exe; do
+  for file in bin/qelvaro.exe package/qelvaro.exe package/*.debug package/*-setup.exe \
+    package/*.msi; do
     for path in "$first"/$file; do
       relative=${path#"$first/"}
       one=$(sha256sum <"$first/$relative" | cut -d' ' -f1)

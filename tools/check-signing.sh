@@ -100,8 +100,12 @@ Package() {
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   [ "$architecture" = x86_64 ] && arch=win64 || arch=win32
   name=qelvaro-$version-$arch
+  local out=$work/$architecture/$how
   env "$@" bash "$root/tools/package-windows.sh" "$objcopy" "$build/bin/qelvaro.exe" "$version" \
-    "$arch" "$root" "$work/$architecture/$how"
+    "$arch" "$root" "$out"
+  # Then the MSI, as cmake/windows-package.cmake makes and signs it.
+  bash "$root/tools/package-msi.sh" "$version" "$arch" "$root" "$out" "$out/$name.msi"
+  env "$@" "$root/tools/sign-windows.sh" "$out/$name.msi" "$name.msi" "$out/signatures"
 }
 
 # Every file the release signs must carry a signature that osslsigncode accepts against the
@@ -109,7 +113,7 @@ Package() {
 Verify() {
   local folder=$1
   local file shown signature
-  for file in qelvaro.exe "$name-uninstall.exe" "$name-setup.exe"; do
+  for file in qelvaro.exe "$name-uninstall.exe" "$name-setup.exe" "$name.msi"; do
     shown=${folder#"$work/"}/$file
     signature=$folder/signatures/$file.pem
     [[ $file == "$name"* ]] || signature=$folder/signatures/$name-$file.pem

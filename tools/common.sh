@@ -29,8 +29,8 @@ QELVARO_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth xdotool x11-utils imagemagick python3 python3-xlib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  nsis zip
-  osslsigncode openssl softhsm2 libengine-pkcs11-openssl python3-yaml msitools
+  nsis zip wixl msitools faketime
+  osslsigncode openssl softhsm2 libengine-pkcs11-openssl python3-yaml
 )
 # Where 32-bit programs cannot run, wine32 would only make the wine command fail.
 CanRun32Bit && QELVARO_PACKAGES+=(wine32:i386)

@@ -13,13 +13,9 @@ KeyAction DecideKeyAction(uint32_t vkCode, uint32_t scanCode, uint32_t flags,
                           const LayoutEntry (&table)[kLayoutEntryCount]) {
     // Windows-key shortcuts (Win+V, Win+Shift+S, Win+.) and other programs' hotkeys belong to
     // Windows; a swallowed key would also leave the Start menu to open on the Windows key's
-    // release.
-    if (modifiers.windowsKey) {
-        return Passing(KeyActionKind::Pass);
-    }
-    // A packet's scan-code field carries a character another program is typing (on-screen
-    // keyboards, dictation, password managers); it is never a key position.
-    if (vkCode == kVirtualKeyPacket) {
+    // release. A packet's scan-code field carries a character another program is typing
+    // (on-screen keyboards, dictation, password managers); it is never a key position.
+    if (modifiers.windowsKey || vkCode == kVirtualKeyPacket) {
         return Passing(KeyActionKind::Pass);
     }
     if (!modifiers.capsLock) {
@@ -34,8 +30,8 @@ KeyAction DecideKeyAction(uint32_t vkCode, uint32_t scanCode, uint32_t flags,
         return Passing(KeyActionKind::Pass);
     }
     // Extended keys share scan codes with the main block (the keypad's "/" with "/"): none is a
-    // key of the layout.
-    if (scanCode >= kLayoutEntryCount || (flags & kKeyFlagExtended) != 0) {
+    // key of the layout. The flag moves the key past the table, so one comparison turns both away.
+    if ((scanCode | (flags & kKeyFlagExtended) << 7) >= kLayoutEntryCount) {
         return Passing(KeyActionKind::Pass);
     }
     const unsigned plane = (modifiers.shift ? 2u : 0u) + (modifiers.alt ? 1u : 0u);

@@ -31,12 +31,17 @@ ModifierSnapshot TakeModifierSnapshot() {
     snapshot.shift = KeyIsDown(VK_SHIFT);
     snapshot.alt = KeyIsDown(VK_MENU);
     snapshot.ctrl = KeyIsDown(VK_CONTROL);
-    snapshot.windowsKey = KeyIsDown(VK_LWIN) | KeyIsDown(VK_RWIN);
+    snapshot.windowsKey = 0;
     return snapshot;
 }
 
 WORD ScanCodeOf(uint8_t virtualKey) {
     return static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC) & 0xFF);
+}
+
+KeyAction Decide() {
+    return DecideKeyAction(app.lastKey.vkCode, app.lastKey.scanCode, app.lastKey.flags,
+                           app.modifiers, app.echoMode, app.LayoutTable);
 }
 
 // What replaces a key press, in one call: the character's or the echoed key's press and
@@ -94,9 +99,13 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     app.hookBusy = 1;
     app.lastKey = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     app.modifiers = TakeModifierSnapshot();
-    const KeyAction action =
-        DecideKeyAction(app.lastKey.vkCode, app.lastKey.scanCode, app.lastKey.flags, app.modifiers,
-                        app.echoMode, app.LayoutTable);
+    KeyAction action = Decide();
+    // A Windows key down makes every key pass, so it can change only a decision that does not:
+    // asked about only then, the passing keys, most keys of the desktop, cost no more queries.
+    if (action.kind != KeyActionKind::Pass) {
+        app.modifiers.windowsKey = KeyIsDown(VK_LWIN) | KeyIsDown(VK_RWIN);
+        action = Decide();
+    }
     const bool swallowed = CarryOut(action);
     app.hookBusy = 0;
     if (swallowed) {

@@ -7,6 +7,10 @@ import sys
 from desktop import *
 
 failures = []
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+_user = glob.glob(os.environ["WINEPREFIX"] + "/drive_c/users/*/AppData")[0]
+INSTALLED = [_user + "/Local/Programs/Qelvaro",
+             _user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"]
 
 
 def check(condition, what):
@@ -124,29 +128,29 @@ def startup():
         program.exit()  # which takes the icon from the tray before the next start
 
 
-def planted_dlls():
-    # Loaded as Windows loads a DLL that is no KnownDLL: the program's folder first. (Wine loads
-    # some, imm32 and zlib1 among them, before the program can restrict the search.)
+def planted(*names):
+    """A folder of marker DLLs, and an environment that loads them as Windows loads no KnownDLL."""
     folder = os.path.join(WORK, "Downloads")
     os.mkdir(folder)
-    shutil.copy(os.path.join(BIN, "qelvaro.exe"), folder)
-    for name in ("gdiplus", "uxtheme"):
+    for name in names:
         shutil.copy(os.path.join(BIN, "planted.dll"), os.path.join(folder, name + ".dll"))
+    overrides = os.environ.get("WINEDLLOVERRIDES", "") + ";%s=n,b" % ",".join(names)
+    return folder, dict(os.environ, WINEDLLOVERRIDES=overrides)
+
+
+def planted_dlls():
+    # (Wine loads some, imm32 and zlib1 among them, before the program can restrict the search.)
+    folder, environment = planted("gdiplus", "uxtheme")
+    shutil.copy(os.path.join(BIN, "qelvaro.exe"), folder)
     store("ViewKeyboard", "REG_DWORD", "1")
-    overrides = os.environ.get("WINEDLLOVERRIDES", "") + ";gdiplus,uxtheme=n,b"
-    program = Program("wine", folder + "/qelvaro.exe",
-                      environment=dict(os.environ, WINEDLLOVERRIDES=overrides))
+    program = Program("wine", folder + "/qelvaro.exe", environment=environment)
     check(painted(), "the picture is not painted")
     check(program.exit() and not glob.glob(folder + "/*.ran"), "ran: %s" % os.listdir(folder))
 
 
 def installer():
-    current = r"HKCU\Software\Microsoft\Windows\CurrentVersion"
-    run_key, uninstall_key = current + r"\Run", current + r"\Uninstall\Qelvaro"
+    uninstall_key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Qelvaro"
     neighbour = r"HKCU\Software\Tarnwell\Another program"  # settings no uninstall may take
-    user = glob.glob(os.environ["WINEPREFIX"] + "/drive_c/users/*/AppData")[0]
-    files = [user + "/Local/Programs/Qelvaro",
-             user + "/Roaming/Microsoft/Windows/Start Menu/Programs/Qelvaro.lnk"]
     setup = shutil.copy(os.environ["QELVARO_INSTALLER"], os.path.join(WORK, "setup.exe"))
     # No elevation prompt on Windows: Wine has none to show, so only the manifest tells.
     check(b'level="asInvoker"' in open(setup, "rb").read(), "setup asks for administrator rights")
@@ -155,18 +159,45 @@ def installer():
     for switches, uninstall in [((), None), (("/NOAUTOSTART",), ()), ((), ("/REMOVESETTINGS",))]:
         check(wine(setup, "/S", *switches) is not None and wait_for(lambda: not running()),
               "setup failed or left the program running")
-        autostart = stored(run_key).get("Qelvaro")
+        autostart = stored(RUN_KEY).get("Qelvaro")
         check(bool(autostart) != bool(switches), "sign-in start after %s" % (switches,))
         # Started by the sign-in's command or else its shortcut; "View Keyboard" saves settings.
         Program(*["wine", autostart[1].strip('"')] if autostart else
-                ["wine", "start", "/unix", files[1]]).command(410)
+                ["wine", "start", "/unix", INSTALLED[1]]).command(410)
         check(wait_for(lambda: "State" in stored()), "the program did not start or save")
         if uninstall is not None:  # as Add/Remove Programs does, by the command setup registered
             wine(stored(uninstall_key)["UninstallString"][1].strip('"'), "/S", *uninstall)
-            check(wait_for(lambda: not any(map(os.path.exists, files)) and not running()) and
-                  not stored(run_key).get("Qelvaro") and not stored(uninstall_key) and
+            check(wait_for(lambda: not any(map(os.path.exists, INSTALLED)) and not running()) and
+                  not stored(RUN_KEY).get("Qelvaro") and not stored(uninstall_key) and
                   ("State" in stored()) != bool(uninstall) and "Kept" in stored(neighbour),
                   "the uninstaller left something, or kept or took the settings wrongly")
+
+
+def msi():
+    # Installed; upgraded over the running program to a newer build, without the sign-in start; a
+    # downgrade refused, the program left running; uninstalled, keeping the settings.
+    folder, environment = planted("uxtheme", "version", "msi")  # msiexec runs there, as Explorer's
+    old = shutil.copy(os.environ["QELVARO_INSTALLER"].replace("-setup.exe", ".msi"), folder)
+    _, version, arch = os.path.basename(old)[:-4].split("-")
+    newer, new = version + ".1", "%s/qelvaro-%s.1-%s.msi" % (folder, version, arch)
+    run("bash", SOURCE + "/tools/package-msi.sh", newer, arch, SOURCE, BIN + "/../package", new)
+    for action, package, refused, versions, sign_in in [
+            (["/i"], old, False, [version], True),
+            (["ADDLOCAL=Qelvaro", "/i"], new, False, [newer], False),
+            (["/i"], old, True, [newer], False), (["/x"], new, False, [], False)]:
+        code = subprocess.run(["wine", "msiexec", *action, package, "/qn"], cwd=folder,
+                              env=environment, capture_output=True).returncode
+        # Wine 8 keeps a per-user package's Add/Remove Programs entry under HKLM, in its own view.
+        entries = wine("reg", "query", r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+                       "/s", "/reg:" + arch[3:])
+        check((code != 0) == refused and wait_for(lambda: running() == refused) and
+              re.findall(r"Qelvaro\n +DisplayVersion +REG_SZ +(\S+)", entries) == versions and
+              bool(stored(RUN_KEY).get("Qelvaro")) == sign_in, "msiexec %s %s" % (action, package))
+        if action[-1] == "/i" and not refused:  # started by its sign-in command, else its shortcut
+            Program("wine", *[stored(RUN_KEY)["Qelvaro"][1].strip('"')] if sign_in else
+                    ["start", "/unix", INSTALLED[1]]).command(410)
+    check(not any(map(os.path.exists, INSTALLED)) and "State" in stored() and
+          not glob.glob(folder + "/*.ran"), "left, took settings or ran: %s" % os.listdir(folder))
 
 
 if __name__ == "__main__":
