@@ -1,7 +1,7 @@
 # The files people download, made from the program at every build so that the tests install
 # exactly what ./release ships: tools/package-windows.sh strips the program (its debug
-# information goes to a file of its own), writes the text for Windows users and runs makensis;
-# tools/package-msi.sh makes the MSI from the same program and text. Given a key in the
+# information goes to a file of its own), writes the text for Windows users and runs makensis,
+# then tools/package-msi.sh makes the MSI from the same program and text. Given a key in the
 # environment (tools/sign-windows.sh), each file is signed as it is made.
 find_program(QELVARO_MAKENSIS makensis REQUIRED)
 find_program(QELVARO_WIXL wixl REQUIRED)
@@ -21,30 +21,17 @@ add_custom_command(
          ${QELVARO_PACKAGE_DIR}/${QELVARO_PACKAGE_NAME}.debug
          ${QELVARO_PACKAGE_DIR}/README.txt
          ${QELVARO_INSTALLER}
+         ${QELVARO_MSI}
   COMMAND bash ${CMAKE_SOURCE_DIR}/tools/package-windows.sh ${CMAKE_OBJCOPY} $<TARGET_FILE:qelvaro>
           ${PROJECT_VERSION} ${QELVARO_PACKAGE_ARCH} ${CMAKE_SOURCE_DIR} ${QELVARO_PACKAGE_DIR}
   DEPENDS qelvaro
           ${CMAKE_SOURCE_DIR}/tools/package-windows.sh
           ${CMAKE_SOURCE_DIR}/tools/sign-windows.sh
-          ${CMAKE_SOURCE_DIR}/packaging/qelvaro.nsi
-          ${CMAKE_SOURCE_DIR}/packaging/README.txt
-  COMMENT "Packaging ${QELVARO_PACKAGE_NAME}"
-  VERBATIM)
-# On the built program too: the staged files carry SOURCE_DATE_EPOCH as their time, so theirs never
-# tells that the MSI is out of date.
-add_custom_command(
-  OUTPUT ${QELVARO_MSI}
-  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/package-msi.sh ${PROJECT_VERSION} ${QELVARO_PACKAGE_ARCH}
-          ${CMAKE_SOURCE_DIR} ${QELVARO_PACKAGE_DIR} ${QELVARO_MSI}
-  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/sign-windows.sh ${QELVARO_MSI} ${QELVARO_PACKAGE_NAME}.msi
-          ${QELVARO_PACKAGE_DIR}/signatures
-  DEPENDS qelvaro
-          ${QELVARO_PACKAGE_DIR}/qelvaro.exe
-          ${QELVARO_PACKAGE_DIR}/README.txt
           ${CMAKE_SOURCE_DIR}/tools/package-msi.sh
-          ${CMAKE_SOURCE_DIR}/tools/sign-windows.sh
+          ${CMAKE_SOURCE_DIR}/packaging/qelvaro.nsi
           ${CMAKE_SOURCE_DIR}/packaging/qelvaro.wxs
+          ${CMAKE_SOURCE_DIR}/packaging/README.txt
           ${CMAKE_SOURCE_DIR}/resources/icon_on.ico
-  COMMENT "Packaging ${QELVARO_PACKAGE_NAME}.msi"
+  COMMENT "Packaging ${QELVARO_PACKAGE_NAME}"
   VERBATIM)
 add_custom_target(qelvaro_package ALL DEPENDS ${QELVARO_INSTALLER} ${QELVARO_MSI})

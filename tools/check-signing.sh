@@ -103,9 +103,6 @@ Package() {
   local out=$work/$architecture/$how
   env "$@" bash "$root/tools/package-windows.sh" "$objcopy" "$build/bin/qelvaro.exe" "$version" \
     "$arch" "$root" "$out"
-  # Then the MSI, as cmake/windows-package.cmake makes and signs it.
-  bash "$root/tools/package-msi.sh" "$version" "$arch" "$root" "$out" "$out/$name.msi"
-  env "$@" "$root/tools/sign-windows.sh" "$out/$name.msi" "$name.msi" "$out/signatures"
 }
 
 # Every file the release signs must carry a signature that osslsigncode accepts against the

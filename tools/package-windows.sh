@@ -4,8 +4,9 @@
 #   NAME.debug             that debug information (gdb finds it beside the program)
 #   README.txt             the text for Windows users, with Windows line ends
 #   NAME-setup.exe         the per-user installer
-# Given a key or signatures to attach (tools/sign-windows.sh), the program, the uninstaller and
-# the installer are signed as each is made, their signatures written to signatures/, and the
+#   NAME.msi               the per-user MSI (tools/package-msi.sh)
+# Given a key or signatures to attach (tools/sign-windows.sh), the program, the uninstaller, the
+# installer and the MSI are signed as each is made, their signatures written to signatures/, and the
 # signed uninstaller, which only setup.exe carries, kept as NAME-uninstall.exe for checking.
 # Usage: package-windows.sh OBJCOPY PROGRAM VERSION ARCH(win64|win32) SOURCEDIR OUTDIR
 # File times, which the installer carries, come from SOURCE_DATE_EPOCH, else from the last
@@ -23,7 +24,7 @@ export SOURCE_DATE_EPOCH
 
 mkdir -p "$out"
 rm -f "$out/qelvaro.exe" "$out/$name.debug" "$out/README.txt" "$out/$name-setup.exe" \
-  "$out/$name-uninstall.exe"
+  "$out/$name-uninstall.exe" "$out/$name.msi"
 rm -rf "$out/signatures"
 
 # objcopy writes the PE time stamp afresh, from SOURCE_DATE_EPOCH when set: 0, as the linker
@@ -53,3 +54,6 @@ fi
 rm -f "$log"
 "$sign" "$out/$name-setup.exe" "$name-setup.exe" "$out/signatures"
 touch -d "@$SOURCE_DATE_EPOCH" "$out/$name-setup.exe"
+
+bash "$source/tools/package-msi.sh" "$version" "$arch" "$source" "$out" "$out/$name.msi"
+"$sign" "$out/$name.msi" "$name.msi" "$out/signatures"
