@@ -6,4 +6,5 @@
 #define IDI_APP 201
 #define IDI_TRAY_ON 203
 #define IDI_TRAY_OFF 204
+#define IDI_TRAY_TYPING 205
 #define IDR_KEYBOARD_IMAGE 300

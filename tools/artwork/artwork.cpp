@@ -347,6 +347,24 @@ void DrawNoEntryBadge(cairo_t* cr, double size) {
     cairo_stroke(cr);
 }
 
+// The key cap's colours, and the glyph's size and centre as fractions of the icon's side.
+struct KeyCapLook {
+    Colour rim;
+    Colour face;
+    double glyphSize;
+    double glyphX;
+    double glyphY;
+};
+
+KeyCapLook KeyCapLookFor(IconBadge badge) {
+    // Typing lights the whole cap amber, like a Caps Lock light: no green or red, so neither the
+    // eye nor the tray's pixels take it for the other two. With no badge the glyph grows.
+    if (badge == IconBadge::Typing) {
+        return {Hex(0xD07A00), Hex(0xFFB020), 0.86, 0.5, 0.46};
+    }
+    return {Hex(0x7FB6E6), Hex(0xBFE2FF), 0.72, 0.56, 0.42}; // the glyph clear of the badge
+}
+
 } // namespace
 
 ArtworkFonts* OpenArtworkFonts(const std::string& fontDirectory) {
@@ -398,17 +416,18 @@ RgbImage DrawKeyIcon(ArtworkFonts* fonts, const LayoutEntry (&table)[kLayoutEntr
     const double s = size;
     SetColour(cr, kBodyColour);
     cairo_paint(cr);
+    const KeyCapLook look = KeyCapLookFor(badge);
     RoundedRect(cr, s * 0.04, s * 0.04, s * 0.92, s * 0.92, s * 0.16);
-    SetColour(cr, Hex(0x7FB6E6));
+    SetColour(cr, look.rim);
     cairo_fill(cr);
     RoundedRect(cr, s * 0.12, s * 0.08, s * 0.76, s * 0.74, s * 0.12);
-    SetColour(cr, Hex(0xBFE2FF));
+    SetColour(cr, look.face);
     cairo_fill(cr);
-    DrawText(cr, fonts, Utf8(table[kIconSyllabicScanCode].plain), s * 0.72, true, Hex(0x0D2A4A),
-             s * 0.56, s * 0.42);
+    DrawText(cr, fonts, Utf8(table[kIconSyllabicScanCode].plain), s * look.glyphSize, true,
+             Hex(0x0D2A4A), s * look.glyphX, s * look.glyphY);
     if (badge == IconBadge::On) {
         DrawCheckBadge(cr, s);
-    } else {
+    } else if (badge == IconBadge::Off) {
         DrawNoEntryBadge(cr, s);
     }
     cairo_destroy(cr);

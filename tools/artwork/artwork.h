@@ -10,8 +10,9 @@ constexpr int kPictureWidth = 967;
 constexpr int kPictureHeight = 471;
 
 enum class IconBadge {
-    On,  // green disc with a white check
-    Off, // red no-entry sign
+    On,     // green disc with a white check
+    Off,    // red no-entry sign
+    Typing, // none: the cap itself lit amber, for Caps Lock on
 };
 
 struct ArtworkFonts; // the fonts the drawings use, and nothing else from the system

@@ -56,7 +56,8 @@ std::vector<ArtworkFile> GenerateArtwork(const std::string& fontDirectory) {
     std::vector<ArtworkFile> files;
     files.push_back({"keyboard_layout.png", EncodePng(DrawKeyboardPicture(fonts, table))});
     for (const auto& [name, badge] :
-         {std::pair{"icon_on.ico", IconBadge::On}, std::pair{"icon_off.ico", IconBadge::Off}}) {
+         {std::pair{"icon_on.ico", IconBadge::On}, std::pair{"icon_off.ico", IconBadge::Off},
+          std::pair{"icon_typing.ico", IconBadge::Typing}}) {
         files.push_back({name, EncodeIcon(DrawKeyIcon(fonts, table, 16, badge),
                                           DrawKeyIcon(fonts, table, 32, badge))});
         if (files.back().bytes.empty()) {
