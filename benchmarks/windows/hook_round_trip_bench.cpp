@@ -3,8 +3,8 @@
 // without its watchdog's raw input, with a hook that only hands on, and with none; then the
 // process's CPU time per key with and without the watchdog. The hooks live on a second thread
 // that owns the program's main window and waits in GetMessage, as the program's thread does, so
-// each key crosses threads the way it crosses processes, and WM_INPUT and WM_TIMER reach
-// MainWndProc there.
+// each key crosses threads the way it crosses processes; the watchdog's raw input goes to its own
+// watch thread, as in the program.
 #include <windows.h>
 
 #include <cstdio>
@@ -89,10 +89,8 @@ void Install(Hook hook) {
     } else if (hook == Hook::Program || hook == Hook::Unwatched) {
         EnableTranslation();
         if (hook == Hook::Unwatched) {
-            // Nor may a check that a watched block started register it again.
+            // Also ends a check that a watched block started, which would register it again.
             WatchKeyboardInput(false);
-            KillTimer(app.mainWindow, ID_HOOK_CHECK_TIMER);
-            app.hookCheckPending = 0;
         }
     }
 }
@@ -236,7 +234,7 @@ struct Samples {
     std::vector<double> qChar;         // Caps Lock on: the program's syllabic, else the letter
     std::vector<double> letterKeyDown; // Caps Lock off: a letter passes
     int blocks = 0;
-    int blocksWithRawInput = 0; // the main window took WM_INPUT during the block
+    int blocksWithRawInput = 0; // the watch thread checked the hook during the block
 };
 
 void AskHookThread(DWORD hookThread, UINT message, WPARAM wParam) {
@@ -254,7 +252,7 @@ void InstallOnHookThread(DWORD hookThread, Hook hook) {
 // One block of presses under one hook: Caps Lock on, Space and Q in turn; then Caps Lock off, Q.
 void RunBlock(Hook hook, int presses, Samples& samples, bool keep) {
     const bool program = hook == Hook::Program || hook == Hook::Unwatched;
-    const DWORD rawInputBefore = app.lastKeyboardInput;
+    const LONG checksBefore = app.hookChecks;
     SetCapsLock(true);
     for (int i = 0; i < presses; ++i) {
         const Times space = Press(kSpace, VK_SPACE, L' ');
@@ -274,7 +272,7 @@ void RunBlock(Hook hook, int presses, Samples& samples, bool keep) {
         }
     }
     ++samples.blocks;
-    samples.blocksWithRawInput += app.lastKeyboardInput != rawInputBefore ? 1 : 0;
+    samples.blocksWithRawInput += app.hookChecks != checksBefore ? 1 : 0;
 }
 
 double ProcessCpuSeconds() {
@@ -382,9 +380,9 @@ int main(int argc, char** argv) {
     PrintRow("Watchdog: process CPU time per key (half passing, half translated), with vs "
              "without",
              Micro(cpu[0] / cpuPresses), Micro(cpu[1] / cpuPresses), "us");
-    // Shows that the comparison is one: raw input reached the main window with the watchdog
+    // Shows that the comparison is one: raw input reached the watch thread with the watchdog
     // only, and the watchdog never took the live hook for a dropped one.
-    PrintRow("Watchdog: blocks of keys whose raw input reached the main window, with vs without",
+    PrintRow("Watchdog: blocks of keys whose raw input reached the watch thread, with vs without",
              program.blocksWithRawInput, unwatched.blocksWithRawInput, "", 0);
     PrintRow("Watchdog: reinstallations of the live hook over the run (should be 0)",
              app.hookReinstalls, 0, "", 0);

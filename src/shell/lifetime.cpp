@@ -6,6 +6,7 @@
 #include "picture/gdiplus_bitmap.h"
 #include "resource.h"
 #include "shell/app_state.h"
+#include "translation/hook_watchdog.h"
 #include "translation/keyboard_hook.h"
 
 #include <new>
@@ -25,6 +26,7 @@ void ShutDown() {
     if (app.translationOn != 0) {
         DisableTranslation();
     }
+    StopKeyboardWatch();
     // The bitmap must go before GDI+ does.
     delete app.keyboardImage;
     app.keyboardImage = nullptr;

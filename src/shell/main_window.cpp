@@ -42,14 +42,14 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: SetForegroundWindow(window); return 0;
     case WM_SIZING: EnforceMinimumSize(window, wParam, reinterpret_cast<RECT*>(lParam)); return 0;
-    case WM_INPUT: NoteKeyboardInput(static_cast<DWORD>(GetMessageTime())); break;
     case WM_TIMER:
-        if (wParam == ID_HOOK_CHECK_TIMER) {
-            CheckKeyboardHook();
-        } else if (wParam == ID_TRAY_RETRY_TIMER) {
+        if (wParam == ID_TRAY_RETRY_TIMER) {
             RetryTrayIcon();
         }
         break;
+    case WM_HOOKMISSEDKEYS: ReinstallMissedHook(); return 0;
+    case WM_HINTBALLOON: ShowCapsLockHint(wParam != 0); return 0;
+    case WM_CAPSLOCKSEEN: FollowCapsLock(); return 0;
     case WM_CONTEXTMENU:
         // Where Windows hides the tray icon, the picture window still reaches the menu.
         if (OpenMenuInWindow(window, lParam)) {

@@ -7,6 +7,7 @@
 namespace {
 
 UINT const kTrayRetryMs = 3000;
+char const kCapsLockReminder[] = "Please press [CAPS LOCK] to type in Sendrith";
 
 } // namespace
 
@@ -37,10 +38,28 @@ void RetryTrayIcon() {
 void LoadTrayIcons() {
     app.iconOn = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_TRAY_ON));
     app.iconOff = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_TRAY_OFF));
+    app.iconTyping = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_TRAY_TYPING));
 }
 
 void RefreshTrayIcon() {
-    app.trayData.hIcon = app.translationOn != 0 ? app.iconOn : app.iconOff;
+    app.trayCapsLock = (GetKeyState(VK_CAPITAL) & 1) != 0 ? 1 : 0;
+    if (app.translationOn == 0) {
+        app.trayData.hIcon = app.iconOff;
+        return;
+    }
+    app.trayData.hIcon = app.trayCapsLock != 0 ? app.iconTyping : app.iconOn;
+}
+
+void FollowCapsLock() {
+    const HICON shown = app.trayData.hIcon;
+    RefreshTrayIcon();
+    if (app.trayData.hIcon != shown) {
+        Shell_NotifyIconA(NIM_MODIFY, &app.trayData);
+    }
+}
+
+void ShowCapsLockHint(bool show) {
+    ShowTrayBalloon(app.trayData, show ? kCapsLockReminder : "");
 }
 
 int ShowTrayBalloon(NOTIFYICONDATAA& record, const char* text) {

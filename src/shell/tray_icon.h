@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-// Loads the pictures for translation on and off from app.instance.
+// Loads the pictures for translation off, on, and on with Caps Lock on, from app.instance.
 void LoadTrayIcons();
 
 UINT_PTR const ID_TRAY_RETRY_TIMER = 2;
@@ -17,8 +17,16 @@ void AddTrayIcon();
 // WM_TIMER of ID_TRAY_RETRY_TIMER.
 void RetryTrayIcon();
 
-// Puts the picture that matches app.translationOn into app.trayData; the caller tells the shell.
+// Puts the picture that matches app.translationOn and Caps Lock into app.trayData; the caller
+// tells the shell.
 void RefreshTrayIcon();
+
+// WM_CAPSLOCKSEEN: shows the picture for Caps Lock as it is now, telling the shell only when the
+// picture changes.
+void FollowCapsLock();
+
+// WM_HINTBALLOON: the echo mode's reminder to turn Caps Lock on, or none.
+void ShowCapsLockHint(bool show);
 
 // 0 when the shell accepted the balloon, -1 when it refused. An empty text takes a showing
 // balloon down.

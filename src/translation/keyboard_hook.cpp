@@ -7,8 +7,8 @@
 
 namespace {
 
-const char kCapsLockReminder[] = "Please press [CAPS LOCK] to type in Sendrith";
 WORD const kScanLeftCtrl = 0x1D;
+int const kHookThreadPriority = THREAD_PRIORITY_TIME_CRITICAL;
 
 INPUT KeyboardRecord(WORD virtualKey, WORD scan, DWORD flags) {
     INPUT input;
@@ -26,12 +26,16 @@ int32_t KeyIsDown(int virtualKey) {
 }
 
 ModifierSnapshot TakeModifierSnapshot() {
-    ModifierSnapshot snapshot;
+    ModifierSnapshot snapshot{};
     snapshot.capsLock = (GetKeyState(VK_CAPITAL) & 1) != 0 ? 1 : 0;
+    // With Caps Lock off a key passes, or shows the reminder, whatever Shift, Alt and Ctrl are:
+    // the Latin keys, most keys of the desktop, cost one query.
+    if (snapshot.capsLock == 0) {
+        return snapshot;
+    }
     snapshot.shift = KeyIsDown(VK_SHIFT);
     snapshot.alt = KeyIsDown(VK_MENU);
     snapshot.ctrl = KeyIsDown(VK_CONTROL);
-    snapshot.windowsKey = 0;
     return snapshot;
 }
 
@@ -73,10 +77,11 @@ UINT SendReplacement(const KeyAction& action) {
 bool CarryOut(const KeyAction& action) {
     switch (action.kind) {
     case KeyActionKind::Pass: return false;
+    // The shell may be busy or hung: the balloon is shown once the hook has returned.
     case KeyActionKind::PassShowHint:
-        ShowTrayBalloon(app.trayData, kCapsLockReminder);
+        PostMessageA(app.mainWindow, WM_HINTBALLOON, 1, 0);
         return false;
-    case KeyActionKind::PassClearHint: ShowTrayBalloon(app.trayData, ""); return false;
+    case KeyActionKind::PassClearHint: PostMessageA(app.mainWindow, WM_HINTBALLOON, 0, 0); return false;
     case KeyActionKind::InjectChar:
     case KeyActionKind::EchoKey: break;
     }
@@ -88,17 +93,26 @@ bool CarryOut(const KeyAction& action) {
 
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     // A store, nothing that waits or allocates: the watchdog's sign that the hook is alive.
-    app.lastHookCall = GetTickCount();
+    NoteHookCall();
     // While busy, the events are our own injections arriving nested inside SendInput.
     if (app.translationOn == 0 || app.hookBusy != 0 || nCode != HC_ACTION) {
         return CallNextHookEx(app.hook, nCode, wParam, lParam);
     }
     if (wParam != WM_KEYDOWN && wParam != WM_SYSKEYDOWN) {
+        // By Caps Lock's release Windows has handled its press, which turns the toggle.
+        if (reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_CAPITAL) {
+            PostMessageA(app.mainWindow, WM_CAPSLOCKSEEN, 0, 0);
+        }
         return CallNextHookEx(app.hook, nCode, wParam, lParam);
     }
     app.hookBusy = 1;
     app.lastKey = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     app.modifiers = TakeModifierSnapshot();
+    // The tray shows whether the next key types a syllabic: a change of Caps Lock the hook could
+    // not see (in an administrator's window, on the lock screen) shows at the next key it sees.
+    if (app.modifiers.capsLock != app.trayCapsLock) {
+        PostMessageA(app.mainWindow, WM_CAPSLOCKSEEN, 0, 0);
+    }
     KeyAction action = Decide();
     // A Windows key down makes every key pass, so it can change only a decision that does not:
     // asked about only then, the passing keys, most keys of the desktop, cost no more queries.
@@ -115,6 +129,10 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
 }
 
 void EnableTranslation() {
+    // Windows waits for a low-level hook only so long (LowLevelHooksTimeout, 300 ms by default),
+    // then hands the key on and still types what the late hook injects: the letter and the
+    // syllabic both. Above the programs that keep a machine busy, the hook is rarely that late.
+    SetThreadPriority(GetCurrentThread(), kHookThreadPriority);
     app.hook = SetWindowsHookExA(WH_KEYBOARD_LL, KeyboardHookProc, GetModuleHandleA(nullptr), 0);
     // A refused hook translates nothing: the icon says "off" and "Enabled" can try again.
     app.translationOn = app.hook != nullptr ? 1 : 0;

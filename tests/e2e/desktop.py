@@ -72,7 +72,8 @@ def set_caps_lock(on):
         tap(CAPS_LOCK)
 
 
-def wait_for(done, seconds=10):
+def wait_for(done, seconds=60):
+    """done()'s first true answer; its last after the deadline, which only a fault reaches."""
     deadline = time.time() + seconds
     while not (result := done()) and time.time() < deadline:
         time.sleep(0.05)
@@ -122,13 +123,17 @@ def painted():
     return wait_for(lambda: int(shot("Qelvaro", "-format", "%k", "info:-") or 0) > 200)
 
 
-def tray_shows(on):
-    """Whether the tray, moved where no window covers it, comes to show the tick (or no tick)."""
+def tray_shows(picture):
+    """Whether the tray, moved where no window covers it, comes to show that picture: "on" (the
+    green tick), "typing" (the key lit amber: Caps Lock types syllabics) or "off" (neither)."""
     def shows():
         shown("Wine System Tray", "windowmove", "1100", "960")  # shown while it holds an icon
         rgb = shot("Wine System Tray", "-depth", "8", "rgb:-")
-        ticked = any(g > r + 64 for r, g in zip(rgb[::3], rgb[1::3]))  # nothing else is green
-        return rgb and ticked == on
+        pixels = list(zip(rgb[::3], rgb[1::3], rgb[2::3]))
+        ticked = any(g > r + 64 for r, g, b in pixels)  # nothing else is green
+        lit = any(r > 200 and 100 <= g <= 200 and b < 80 for r, g, b in pixels)
+        return rgb and (ticked, lit) == {"on": (True, False), "typing": (False, True),
+                                         "off": (False, False)}[picture]
     return wait_for(shows)
 
 

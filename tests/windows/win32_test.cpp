@@ -31,9 +31,10 @@ int failures;
                  : (void)(++failures, printf("line %d: Test failed: ", __LINE__),                  \
                           printf(__VA_ARGS__), puts("")))
 
-// Dispatches messages until done() holds, or none has come for 30 ms; three seconds at most.
+// Dispatches messages until done() holds (half a minute at most: reached only when something is
+// wrong), or without done() until none has come for 30 ms.
 bool PumpUntil(bool (*done)() = nullptr) {
-    for (const ULONGLONG deadline = GetTickCount64() + 3000; GetTickCount64() < deadline;) {
+    for (const ULONGLONG deadline = GetTickCount64() + 30000; GetTickCount64() < deadline;) {
         for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
             DispatchMessageW(&message);
         }
@@ -92,11 +93,11 @@ void Watch(const char* dll, const char* name, Function& real, Function watcher) 
 }
 
 // What the watchers saw: the calls in order, the icon the shell was last told to show and the
-// SendInput calls made inside the hook. The shell refuses as many adds as refusedAdds says, and
+// SendInput and shell calls made inside the hook. The shell refuses as many adds as refusedAdds says, and
 // Windows the program's input while refuseInput is set, as a window of higher integrity in front.
 std::string calls;
 HICON shownIcon;
-int refusedAdds, sendsInHook;
+int refusedAdds, sendsInHook, shellCallsInHook;
 bool refuseInput;
 #define WATCHER(dll, result, name, parameters, arguments, noting)                                  \
     decltype(&name) real##name;                                                                    \
@@ -107,7 +108,8 @@ bool refuseInput;
     }                                                                                              \
     bool const watching##name = (Watch(dll, #name, real##name, Watch##name), true);
 WATCHER("shell32.dll", BOOL, Shell_NotifyIconA, (DWORD message, PNOTIFYICONDATAA icon),
-        (message, icon), if (message == NIM_ADD && refusedAdds > 0) return (--refusedAdds, FALSE);
+        (message, icon), shellCallsInHook += app.hookBusy;
+        if (message == NIM_ADD && refusedAdds > 0) return (--refusedAdds, FALSE);
         shownIcon = message == NIM_MODIFY ? icon->hIcon : shownIcon)
 WATCHER("user32.dll", UINT, SendInput, (UINT count, LPINPUT inputs, int size),
         (count, inputs, size), sendsInHook += app.hookBusy;
@@ -198,16 +200,18 @@ void HookEvents() {
         closeOnCtrl = mode == Closing ? target : nullptr;
         refuseInput = mode == Refused;
         SendKey(VK_LMENU, alt);
-        sendsInHook = 0;
+        sendsInHook = shellCallsInHook = 0;
         const std::string typed = Typed(key);
         app.hookBusy = 0;
         SendKey(VK_LMENU, false);
         const bool stuck = (GetAsyncKeyState(VK_LCONTROL) | GetAsyncKeyState(VK_LMENU)) & 0x8000;
-        // One call for all the records of a key press, so that no other input comes between.
+        // One call for all the records of a key press, so that no other input comes between;
+        // the balloon shown after the hook returned, as the shell may keep it waiting.
         ok(typed == expected && strcmp(app.trayData.szInfo, balloon) == 0 && !stuck &&
-               (mode == Busy || sendsInHook <= 1),
-           "mode %d: seen \"%s\", balloon \"%s\", a modifier left down %d, %d calls", mode,
-           typed.c_str(), app.trayData.szInfo, stuck, sendsInHook);
+               (mode == Busy || sendsInHook <= 1) && shellCallsInHook == 0,
+           "mode %d: seen \"%s\", balloon \"%s\", a modifier left down %d, %d calls, %d to "
+           "the shell",
+           mode, typed.c_str(), app.trayData.szInfo, stuck, sendsInHook, shellCallsInHook);
         if (!IsWindow(target)) {
             StartTyping();
         }
@@ -218,6 +222,28 @@ void HookEvents() {
 DWORD WINAPI EnableWithoutHookRights(LPVOID) {
     HDESK restricted = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS | DESKTOP_CREATEWINDOW);
     return restricted != nullptr && SetThreadDesktop(restricted) ? (EnableTranslation(), 0) : 1;
+}
+
+// The window the process's raw keyboard input goes to, as Windows has it registered.
+HWND RawKeyboardTarget() {
+    RAWINPUTDEVICE devices[4];
+    UINT size = 4;
+    const UINT count = GetRegisteredRawInputDevices(devices, &size, sizeof devices[0]);
+    for (UINT i = 0; i < count && count != static_cast<UINT>(-1); ++i) {
+        if (devices[i].usUsagePage == 1 && devices[i].usUsage == 6) {
+            return devices[i].hwndTarget;
+        }
+    }
+    return nullptr;
+}
+
+// A key typed, and the watch's check of it, made on the watch thread a little later.
+LONG checksBefore;
+std::string TypedAndChecked(BYTE key) {
+    checksBefore = app.hookChecks;
+    Typed(key);
+    const std::string typed = seen;
+    return PumpUntil([] { return app.hookChecks != checksBefore; }) ? typed : "no check";
 }
 
 // One hook whatever the order of the commands: with the program's own removed, a second would
@@ -231,7 +257,7 @@ void HookLifecycle() {
     ok(app.hook == nullptr && shownIcon == app.iconOff && Typed('K') == kPassed,
        "disabled: icon on %d, \"%s\"", shownIcon == app.iconOn, seen.c_str());
     EnableTranslation();
-    ok(app.hook != nullptr && shownIcon == app.iconOn, "enabled: no hook or off icon");
+    ok(app.hook != nullptr && shownIcon == app.iconTyping, "enabled: no hook or a wrong icon");
     for (const UINT command : {IDM_ENABLED, IDM_ENABLED_ECHO, IDM_ENABLED}) {
         RunTrayCommand(command);
     }
@@ -250,9 +276,14 @@ void HookLifecycle() {
                shownIcon == app.iconOff && Typed('K') == kPassed,
            "refused from %lu: thread %lu, \"%s\"", before, result, seen.c_str());
     }
+    // The raw input goes to a window of the watch thread's, never to the hook's thread.
     RunTrayCommand(IDM_ENABLED);
-    const auto checked = [] { return app.hookCheckPending == 0; };
-    ok(Typed('K') == kTranslated && PumpUntil(checked) && app.hookReinstalls == 0,
+    HWND const watch = RawKeyboardTarget();
+    ok(watch != nullptr && watch == app.watchWindow &&
+           GetWindowThreadProcessId(watch, nullptr) != GetCurrentThreadId(),
+       "raw input to %p, the watch window %p", static_cast<void*>(watch),
+       static_cast<void*>(app.watchWindow));
+    ok(TypedAndChecked('K') == kTranslated && app.hookReinstalls == 0,
        "not enabled after the refusal, or a healthy hook reinstalled: \"%s\"", seen.c_str());
 
     // The hook removed behind the program's back, as Windows removes a hook that timed out.
@@ -263,21 +294,26 @@ void HookLifecycle() {
            app.hook != dropped && Typed('K') == kTranslated,
        "not reinstalled after the drop: \"%s\"", seen.c_str());
     // Resume from sleep reinstalls even a live hook, which must not stay beside the new one.
-    PumpUntil(checked);
     for (const DWORD reinstalls : {2u, 3u}) {
         SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
         ok(app.hookReinstalls == reinstalls && Typed('K') == kTranslated, "resume not reinstalled");
     }
-    // Off, no hook of the program's is left to be called: none was installed twice.
-    PumpUntil(checked);
+    // Off, nothing is watched and no hook of the program's is left to be called: none was
+    // installed twice.
     DisableTranslation();
-    const DWORD input = app.lastKeyboardInput;
     app.lastHookCall = 0; // noted at every call of a hook of the program's
-    ok(Typed('K') == kPassed && PumpUntil() && app.lastKeyboardInput == input &&
-           app.hookCheckPending == 0 && app.lastHookCall == 0,
+    ok(RawKeyboardTarget() == nullptr && Typed('K') == kPassed && app.lastHookCall == 0,
        "raw input watched or a hook left while off: \"%s\"", seen.c_str());
     SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     ok(app.hook == nullptr && Typed('K') == kPassed, "resume switched translation on");
+    // Exit ends the watch thread with the program.
+    HANDLE watchThread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), app.watchThread, GetCurrentProcess(), &watchThread,
+                    SYNCHRONIZE, FALSE, 0);
+    ShutDown();
+    ok(watchThread != nullptr && app.watchThread == nullptr &&
+           WaitForSingleObject(watchThread, 0) == WAIT_OBJECT_0,
+       "the watch thread outlived the shutdown");
 }
 
 // The menu as shown, read inside its modal loop: "id text" per item, and the checked items' ids;

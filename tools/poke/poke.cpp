@@ -54,9 +54,9 @@ int main(int argc, char** argv) {
     if (command == "sync") {
         // A sent message is answered once start-up is over and the loop runs.
         DWORD_PTR result = 0;
-        HWND window = FindProgramWindow(20000);
+        HWND window = FindProgramWindow(60000);
         return window != nullptr &&
-                       SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result)
+                       SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result)
                    ? 0
                    : 1;
     }
