@@ -23,6 +23,11 @@ void HideKeyboardWindow() {
 }
 
 void PaintKeyboardWindow(HWND window) {
+    // Stretching the picture takes many frames' time on a large window: it runs at normal
+    // priority, not at the hook's, so that other programs keep their share meanwhile.
+    HANDLE const thread = GetCurrentThread();
+    const int priority = GetThreadPriority(thread);
+    SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     GpGraphics* graphics = nullptr;
@@ -37,6 +42,7 @@ void PaintKeyboardWindow(HWND window) {
     }
     EndPaint(window, &paint);
     DllExports::GdipDeleteGraphics(graphics);
+    SetThreadPriority(thread, priority);
 }
 
 void RepaintAfterSize(HWND window, WPARAM sizeType) {

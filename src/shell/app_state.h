@@ -52,8 +52,8 @@ struct AppState {
     // share only the three counters marked so, each read and written with Interlocked calls.
     HANDLE watchThread = nullptr;
     HWND watchWindow = nullptr;
-    int32_t watching = 0;          // the watch thread's own
-    int32_t hookCheckPending = 0;  // the watch thread's own
+    int32_t watching = 0;                // the watch thread's own
+    int32_t hookCheckPending = 0;        // the watch thread's own
     LONG volatile lastHookCall = 0;      // shared: tick count of the hook's last call
     LONG volatile lastKeyboardInput = 0; // shared: time of the last raw key that began a check
     LONG volatile hookChecks = 0;        // shared: checks made, one a burst of keys

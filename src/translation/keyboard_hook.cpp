@@ -81,7 +81,9 @@ bool CarryOut(const KeyAction& action) {
     case KeyActionKind::PassShowHint:
         PostMessageA(app.mainWindow, WM_HINTBALLOON, 1, 0);
         return false;
-    case KeyActionKind::PassClearHint: PostMessageA(app.mainWindow, WM_HINTBALLOON, 0, 0); return false;
+    case KeyActionKind::PassClearHint:
+        PostMessageA(app.mainWindow, WM_HINTBALLOON, 0, 0);
+        return false;
     case KeyActionKind::InjectChar:
     case KeyActionKind::EchoKey: break;
     }

@@ -93,8 +93,9 @@ void Watch(const char* dll, const char* name, Function& real, Function watcher) 
 }
 
 // What the watchers saw: the calls in order, the icon the shell was last told to show and the
-// SendInput and shell calls made inside the hook. The shell refuses as many adds as refusedAdds says, and
-// Windows the program's input while refuseInput is set, as a window of higher integrity in front.
+// SendInput and shell calls made inside the hook. The shell refuses as many adds as refusedAdds
+// says, and Windows the program's input while refuseInput is set, as a window of higher integrity
+// in front.
 std::string calls;
 HICON shownIcon;
 int refusedAdds, sendsInHook, shellCallsInHook;
@@ -116,7 +117,8 @@ WATCHER("user32.dll", UINT, SendInput, (UINT count, LPINPUT inputs, int size),
         if (refuseInput && app.hookBusy != 0) return 0)
 WATCHER("kernel32.dll", HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), )
 WATCHER("kernel32.dll", HGLOBAL, GlobalFree, (HGLOBAL block), (block), )
-WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint), )
+WATCHER("user32.dll", BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint),
+        calls += GetThreadPriority(GetCurrentThread()) == THREAD_PRIORITY_NORMAL ? "" : " raised")
 WATCHER("gdiplus.dll", GpStatus, GdipDisposeImage, (GpImage * image), (image), )
 WATCHER("gdiplus.dll", void, GdipFree, (void* memory), (memory), )
 WATCHER("gdiplus.dll", void, GdiplusShutdown, (ULONG_PTR token), (token), )
@@ -454,8 +456,10 @@ void Picture() {
            id, loadedBefore, kept, calls.c_str());
     }
 
-    // A new size repaints, stretching the whole picture over the client area; DC and surface go.
+    // A new size repaints, stretching the whole picture over the client area, at normal
+    // priority whatever the hook's thread runs at; DC and surface go.
     CGdiPlusBitmapResource* const picture = app.keyboardImage;
+    EnableTranslation();
     ShowKeyboardWindow();
     RECT client;
     GetClientRect(app.mainWindow, &client);
