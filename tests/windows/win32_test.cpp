@@ -298,10 +298,11 @@ void HookLifecycle() {
     // Resume from sleep reinstalls even a live hook, which must not stay beside the new one.
     for (const DWORD reinstalls : {2u, 3u}) {
         SendMessageA(app.mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-        ok(app.hookReinstalls == reinstalls && Typed('K') == kTranslated, "resume not reinstalled");
+        ok(app.hookReinstalls == reinstalls && TypedAndChecked('K') == kTranslated,
+           "resume not reinstalled");
     }
-    // Off, nothing is watched and no hook of the program's is left to be called: none was
-    // installed twice.
+    // Off (with no check pending, which pauses the raw input), nothing is watched and no hook of
+    // the program's is left to be called: none was installed twice.
     DisableTranslation();
     app.lastHookCall = 0; // noted at every call of a hook of the program's
     ok(RawKeyboardTarget() == nullptr && Typed('K') == kPassed && app.lastHookCall == 0,
