@@ -50,7 +50,15 @@ void RefreshTrayIcon() {
     app.trayData.hIcon = app.trayCapsLock != 0 ? app.iconTyping : app.iconOn;
 }
 
+void FollowCapsLockSoon() {
+    // The hook's message comes before input, and with a window of ours in front the Caps Lock
+    // key's own messages may still wait in the queue: GetKeyState turns only as they are read. A
+    // timer's message comes only when no input waits.
+    SetTimer(app.mainWindow, ID_CAPS_LOCK_TIMER, USER_TIMER_MINIMUM, nullptr);
+}
+
 void FollowCapsLock() {
+    KillTimer(app.mainWindow, ID_CAPS_LOCK_TIMER);
     const HICON shown = app.trayData.hIcon;
     RefreshTrayIcon();
     if (app.trayData.hIcon != shown) {

@@ -8,6 +8,7 @@
 void LoadTrayIcons();
 
 UINT_PTR const ID_TRAY_RETRY_TIMER = 2;
+UINT_PTR const ID_CAPS_LOCK_TIMER = 3;
 
 // Fills app.trayData for app.mainWindow and adds the icon to the shell. Also used when the
 // shell restarts and the icon has to be added again. A shell not yet ready (at sign-in) refuses
@@ -21,8 +22,11 @@ void RetryTrayIcon();
 // tells the shell.
 void RefreshTrayIcon();
 
-// WM_CAPSLOCKSEEN: shows the picture for Caps Lock as it is now, telling the shell only when the
-// picture changes.
+// WM_CAPSLOCKSEEN: the picture follows Caps Lock once the input already queued has been read.
+void FollowCapsLockSoon();
+
+// WM_TIMER of ID_CAPS_LOCK_TIMER: shows the picture for Caps Lock as it is now, telling the shell
+// only when the picture changes.
 void FollowCapsLock();
 
 // WM_HINTBALLOON: the echo mode's reminder to turn Caps Lock on, or none.
