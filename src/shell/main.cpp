@@ -57,11 +57,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
         return 0;
     }
     LoadTrayIcons();
-    AddTrayIcon();
     LoadKeyboardImage();
+    // The hook before the icon: once the icon shows, keys translate.
     if (app.translationOn != 0) {
         EnableTranslation();
     }
+    AddTrayIcon();
     if (app.viewKeyboard != 0) {
         ShowKeyboardWindow();
     }

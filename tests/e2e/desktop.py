@@ -1,34 +1,49 @@
-"""The end-to-end harness: Windows programs under Wine in the suite's X display and Wine prefix,
-keys typed on that display with XTest as a person types, and what the screen and Notepad show."""
+"""The end-to-end harness: Windows programs on a desktop, Wine's in the suite's X display and prefix
+or Windows' own, driven as a person drives them, and what the screen and the application typed
+into show. A person's keys, clicks and choice of window come one of two ways (QELVARO_DRIVER):
+"xtest", X events under Wine as a keyboard and mouse make them, or "win32", SendInput on any
+Windows desktop (the default on Windows); the suite's e2e_driver.exe reads the screen either way."""
 import atexit
 import os
 import re
+import struct
 import subprocess
 import tempfile
 import time
 
-from Xlib import X, display
-from Xlib.ext import xtest
-
-BIN = os.environ["QELVARO_BIN"]
+BIN = os.path.abspath(os.environ["QELVARO_BIN"])
+WINE = os.name != "nt"
+XTEST = os.environ.get("QELVARO_DRIVER", "xtest" if WINE else "win32") == "xtest"
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56, 29, 58, 1, 28, 14
-# X's keycodes for Alt_R, the keypad's "/", Super_L and Super_R, extended keys off the scan code
-# plus 8 rule.
-RIGHT_ALT, KEYPAD_SLASH, SUPER_L, SUPER_R = 108 - 8, 106 - 8, 133 - 8, 134 - 8
+# Set-1 scan codes; 0xE0nn for the extended keys.
+SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER = 42, 54, 56, 29, 58, 1, 28
+RIGHT_ALT, KEYPAD_SLASH, LEFT_WINDOWS, RIGHT_WINDOWS = 0xE038, 0xE035, 0xE05B, 0xE05C
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
 NOTICE = "Qelvaro - Notice"
 WORK = (_work := tempfile.TemporaryDirectory(prefix="qelvaro-e2e-")).name  # gone at exit
-_display = display.Display()
 _started = []
 # What outlives a call ends with the driver, so that nothing holds the suite's output open.
 atexit.register(lambda: [process.kill() for process in _started if process.poll() is None])
 
+if XTEST:
+    from Xlib import X, display
+    from Xlib.ext import xtest
+    _display = display.Display()
+    # X's keycodes: the scan code plus 8 in the main block, the extended keys apart.
+    KEYCODES = {RIGHT_ALT: 108, KEYPAD_SLASH: 106, LEFT_WINDOWS: 133, RIGHT_WINDOWS: 134}
 
-def start(command, environment=None):
-    _started.append(subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+
+def windows(*command):
+    """A Windows program's command line, run by Wine where this is not Windows."""
+    return ["wine", *command] if WINE else list(command)
+
+
+def start(command, environment=None, pipes=False):
+    _started.append(subprocess.Popen(
+        command, env=environment, cwd=WORK, text=True, stdin=subprocess.PIPE if pipes else
+        subprocess.DEVNULL, stdout=subprocess.PIPE if pipes else subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL))
     return _started[-1]
 
 
@@ -38,26 +53,34 @@ def run(*command):
 
 
 def wine(*arguments):
-    return run("wine", *arguments)
+    return run(*windows(*arguments))
 
 
 def poke(*arguments):
     return wine(os.path.join(BIN, "poke.exe"), *arguments)
 
 
-def xdotool(*arguments):
-    return run("xdotool", *arguments)
+_driver = None
 
 
-def shown(name, *then):
-    """The shown windows of that name (then told to do something), or None while there is none."""
-    return xdotool("search", "--onlyvisible", "--name", "^%s$" % name, *then)
+def ask(*words):
+    """The suite's driver's answer to one command (e2e_driver.exe, started at the first)."""
+    global _driver
+    if _driver is None:
+        _driver = start(windows(os.path.join(BIN, "e2e_driver.exe")), pipes=True)
+    _driver.stdin.write(" ".join(map(str, words)) + "\n")
+    _driver.stdin.flush()
+    return _driver.stdout.readline().strip()
 
 
 def key(scan, down, pause=0.002):
-    """One key event by set-1 scan code: X keycodes of the main block are the scan code plus 8."""
-    xtest.fake_input(_display, X.KeyPress if down else X.KeyRelease, scan + 8)
-    _display.sync()
+    """One key event by set-1 scan code, as a keyboard sends it."""
+    if XTEST:
+        xtest.fake_input(_display, X.KeyPress if down else X.KeyRelease,
+                         KEYCODES.get(scan, scan + 8))
+        _display.sync()
+    else:
+        ask("key", scan, int(down))
     time.sleep(pause)
 
 
@@ -67,9 +90,19 @@ def tap(scan, *held):
         key(*event)
 
 
-def set_caps_lock(on):
-    if bool(_display.screen().root.query_pointer().mask & X.LockMask) != on:
+def caps_lock():
+    """Whether Caps Lock is on for the window in front, as Windows has it."""
+    return ask("caps") == "1"
+
+
+def set_caps_lock(on, taken=True):
+    """Caps Lock turned on or off, and unless told otherwise, once Windows has taken the key: Wine
+    takes Caps Lock for turned outside it, and turns it back, when a key comes through X before
+    Windows has had Caps Lock. X's lock is the one to turn under XTest."""
+    if (bool(_display.screen().root.query_pointer().mask & X.LockMask) if XTEST else
+            caps_lock()) != on:
         tap(CAPS_LOCK)
+    assert not taken or wait_for(lambda: caps_lock() == on), "Caps Lock is not %s" % on
 
 
 def wait_for(done, seconds=60):
@@ -101,61 +134,94 @@ def layout():
     return {int(row[0], 16): [int(unit, 16) for unit in row[1:]] for row in rows}
 
 
-def window():
-    """The size qelvaro's window shows at on the screen; None while it shows none."""
-    size = re.search(r"Geometry: (\d+)x(\d+)", shown("Qelvaro", "getwindowgeometry") or "")
-    return size and (int(size[1]), int(size[2]))
+def place(title="Qelvaro"):
+    """Where the window of that title is and its size, (x, y, width, height), while it is shown."""
+    answer = ask("window", title).split()
+    return answer[4:5] == ["1"] and tuple(map(int, answer[:4]))
+
+
+def window(title="Qelvaro"):
+    """The size the window of that title shows at on the screen; None while it shows none."""
+    where = place(title)
+    return where[2:] if where else None
 
 
 def running():  # qelvaro has its window, shown or hidden, from its start-up to its end
-    return xdotool("search", "--name", "^Qelvaro$") is not None
+    return ask("window", "Qelvaro") != "none"
 
 
-def shot(name, *output):
-    """ImageMagick's screen shot of the shown window of that name, as output; b"" while none."""
-    found = shown(name)
-    return found and subprocess.run(["import", "-window", found.split()[0], *output],
-                                    capture_output=True).stdout or b""
+def front(title):
+    """The window of that title in front, as a person brings it there: the class then in front."""
+    if not XTEST:
+        return ask("front", title)
+    # X gives Wine keys only for a window of its own with the X focus.
+    run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title, "windowfocus")
+    return ask("front")
+
+
+def click(x, y, button="left"):
+    if XTEST:
+        run("xdotool", "mousemove", str(x), str(y), "click", "1" if button == "left" else "3")
+    else:
+        ask("click", x, y, button)
+
+
+def shot(title):
+    """The pixels of the shown window of that title, or of Qelvaro's tray icon ("tray"), as
+    (red, green, blue) rows from the bottom; [] while it is not on the screen."""
+    if ask("shot", "shot.bmp", title) != "ok":
+        return []
+    data = open(os.path.join(WORK, "shot.bmp"), "rb").read()
+    offset, width, height = struct.unpack_from("<I4xii", data, 10)
+    row = (width * 3 + 3) & ~3
+    return [(data[i + 2], data[i + 1], data[i]) for y in range(height)
+            for i in range(offset + y * row, offset + y * row + width * 3, 3)]
 
 
 def painted():
     """Whether qelvaro's window comes to show a picture rather than a few flat colours."""
-    return wait_for(lambda: int(shot("Qelvaro", "-format", "%k", "info:-") or 0) > 200)
+    return wait_for(lambda: len(set(shot("Qelvaro"))) > 200)
 
 
-def tray_shows(picture):
-    """Whether the tray, moved where no window covers it, comes to show that picture: "on" (the
-    green tick), "typing" (the key lit amber: Caps Lock types syllabics) or "off" (neither)."""
+def tray_shows(picture, seconds=60):
+    """Whether Qelvaro's tray icon comes to show that picture: "on" (the green tick), "typing" (the
+    key lit amber: Caps Lock types syllabics) or "off" (neither)."""
     def shows():
-        shown("Wine System Tray", "windowmove", "1100", "960")  # shown while it holds an icon
-        rgb = shot("Wine System Tray", "-depth", "8", "rgb:-")
-        pixels = list(zip(rgb[::3], rgb[1::3], rgb[2::3]))
+        if WINE:  # Wine's tray is a window of its own, shown while it holds an icon
+            ask("move", 1100, 960, 166, 45, "Wine System Tray")
+        pixels = shot("tray")
         ticked = any(g > r + 64 for r, g, b in pixels)  # nothing else is green
         lit = any(r > 200 and 100 <= g <= 200 and b < 80 for r, g, b in pixels)
-        return rgb and (ticked, lit) == {"on": (True, False), "typing": (False, True),
-                                         "off": (False, False)}[picture]
-    return wait_for(shows)
+        return pixels and (ticked, lit) == {"on": (True, False), "typing": (False, True),
+                                            "off": (False, False)}[picture]
+    return wait_for(shows, seconds)
 
 
-class Notepad:  # the application typed into, below where qelvaro's window stands
+class Pad:
+    """The application typed into: Notepad under XTest, else a window of the suite's own; below
+    where qelvaro's window stands."""
 
     def __init__(self):
-        self.process = start(["wine", "notepad"])
-        found = xdotool("search", "--sync", "--onlyvisible", "--classname", r"^notepad\.exe$")
-        xdotool("windowmove", found.split()[0], "200", "560", "windowsize", "%1", "700", "300")
+        self.title = "Untitled - Notepad" if XTEST else "Qelvaro test pad"
+        self.process = start(windows("notepad") if XTEST else
+                             windows(os.path.join(BIN, "e2e_driver.exe"), "pad"))
+        assert wait_for(lambda: place(self.title)), "no %s" % self.title
+        ask("move", 200, 520, 600, 200, self.title)
+        front(self.title)
 
     def typed(self, scan=None, *held):
-        """The text typed since the last call, or by one key into Notepad clicked first; cleared."""
+        """The text typed since the last call, or by one key into the pad clicked first; cleared."""
         if scan:
-            xdotool("mousemove", "550", "710", "click", "1")
-            assert wait_for(lambda: poke("foreground") == "Notepad\n"), "Notepad is not in front"
+            x, y, width, height = place(self.title)
+            front(self.title)
+            click(x + width // 2, y + height // 2)
+            assert wait_for(lambda: ask("front") in ("Notepad", "QelvaroTestPad")), "not in front"
             tap(scan, *held)
         tap(ENTER)
-        text = wait_for(lambda: (now := poke("notepad-text")) and now.endswith("\n") and now)
-        tap(30, CTRL)
-        tap(BACKSPACE)
-        assert text and wait_for(lambda: poke("notepad-text") == ""), "Notepad: %r" % text
-        return text.rstrip("\n")  # poke's text-mode output makes the line's CR LF two newlines
+        text = wait_for(lambda: (now := bytes.fromhex(ask("text", self.title)).decode(
+            "utf-16-le")).endswith("\r\n") and now)
+        assert text and ask("clear", self.title) == "ok", "typed: %r" % text
+        return text[:-2]
 
 
 class Program:
@@ -163,12 +229,12 @@ class Program:
     posted, so callers wait for what one does."""
 
     def __init__(self, *command, environment=None, answers=()):
-        self.process = start(list(command or ["wine", os.path.join(BIN, "qelvaro.exe")]),
+        self.process = start(list(command) or windows(os.path.join(BIN, "qelvaro.exe")),
                              environment)
         for scan in answers:  # for the boxes it shows before its loop runs, each gone after
-            box = wait_for(lambda: shown(NOTICE, "windowfocus") is not None and shown(NOTICE))
+            box = wait_for(lambda: window(NOTICE) and front(NOTICE) and ask("window", NOTICE))
             tap(scan)
-            assert box and wait_for(lambda: shown(NOTICE) != box), "key %d: box %s" % (scan, box)
+            assert box and wait_for(lambda: ask("window", NOTICE) != box), "key %d: %s" % (scan, box)
         assert poke("sync") is not None, "qelvaro.exe did not reach its message loop"
 
     def command(self, identifier):

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         return PrintNotepadText();
     }
     if (command == "sync") {
-        // A sent message is answered once start-up is over and the loop runs.
+        // The program answers a sent message once start-up waits on another thread or program,
+        // which it first does in installing its hook.
         DWORD_PTR result = 0;
         HWND window = FindProgramWindow(60000);
         return window != nullptr &&
