@@ -23,7 +23,7 @@ SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
 NOTICE = "Qelvaro - Notice"
 WORK = (_work := tempfile.TemporaryDirectory(prefix="qelvaro-e2e-")).name  # gone at exit
 _started = []
-# What outlives a call ends with the driver, so that nothing holds the suite's output open.
+# What outlives a call ends with this process, so that nothing holds the suite's output open.
 atexit.register(lambda: [process.kill() for process in _started if process.poll() is None])
 
 if XTEST:
