@@ -42,7 +42,7 @@ struct AppState {
     HICON iconOn = nullptr;
     HICON iconOff = nullptr;
     HICON iconTyping = nullptr; // translation on and Caps Lock on: the next key types a syllabic
-    int32_t trayCapsLock = 0;   // the Caps Lock state the tray picture was chosen by
+    int32_t trayCapsLock = 0;   // the Caps Lock state the tray picture is chosen by
     CGdiPlusBitmapResource* keyboardImage = nullptr;
     ULONG_PTR gdiplusToken = 0;
     HMENU trayMenu = nullptr;

@@ -113,6 +113,7 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     // The tray shows whether the next key types a syllabic: a change of Caps Lock the hook could
     // not see (in an administrator's window, on the lock screen) shows at the next key it sees.
     if (app.modifiers.capsLock != app.trayCapsLock) {
+        app.trayCapsLock = app.modifiers.capsLock; // told once, not at every key until then
         PostMessageA(app.mainWindow, WM_CAPSLOCKSEEN, 0, 0);
     }
     KeyAction action = Decide();
