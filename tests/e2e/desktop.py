@@ -90,19 +90,14 @@ def tap(scan, *held):
         key(*event)
 
 
-def caps_lock():
-    """Whether Caps Lock is on for the window in front, as Windows has it."""
-    return ask("caps") == "1"
-
-
 def set_caps_lock(on, taken=True):
     """Caps Lock turned on or off, and unless told otherwise, once Windows has taken the key: Wine
     takes Caps Lock for turned outside it, and turns it back, when a key comes through X before
     Windows has had Caps Lock. X's lock is the one to turn under XTest."""
     if (bool(_display.screen().root.query_pointer().mask & X.LockMask) if XTEST else
-            caps_lock()) != on:
+            ask("caps") == "1") != on:
         tap(CAPS_LOCK)
-    assert not taken or wait_for(lambda: caps_lock() == on), "Caps Lock is not %s" % on
+    assert not taken or wait_for(lambda: (ask("caps") == "1") == on), "Caps Lock is not %s" % on
 
 
 def wait_for(done, seconds=60):
@@ -183,7 +178,7 @@ def painted():
     return wait_for(lambda: len(set(shot("Qelvaro"))) > 200)
 
 
-def tray_shows(picture, seconds=60):
+def tray_shows(picture):
     """Whether Qelvaro's tray icon comes to show that picture: "on" (the green tick), "typing" (the
     key lit amber: Caps Lock types syllabics) or "off" (neither)."""
     def shows():
@@ -194,7 +189,7 @@ def tray_shows(picture, seconds=60):
         lit = any(r > 200 and 100 <= g <= 200 and b < 80 for r, g, b in pixels)
         return pixels and (ticked, lit) == {"on": (True, False), "typing": (False, True),
                                             "off": (False, False)}[picture]
-    return wait_for(shows, seconds)
+    return wait_for(shows)
 
 
 class Pad:

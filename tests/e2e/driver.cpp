@@ -1,22 +1,16 @@
-// The end-to-end suite's hands and eyes on any Windows desktop, Wine's or Windows' own: keys by
-// scan code, the mouse, windows found by title, moved, brought to the front and photographed, and
-// the text of their edit control. Commands come one a line on standard input (or one on the
-// command line) and are answered one a line. TITLE, the rest of the line, is a window's exact
-// title: the shown window of that title is meant, else a hidden one.
-//   key SCAN 1|0           a key pressed or released; SCAN 0xE0nn for an extended key
+// The end-to-end cases' hands and eyes on any Windows desktop, Wine's or Windows' own. Commands
+// come one a line on standard input and are answered one a line; TITLE, the rest of the line,
+// names the shown window of that exact title, else a hidden one; "none" when there is none.
+//   key SCAN 1|0           a key pressed or released (SCAN 0xE0nn: an extended key)
 //   caps                   1 while Caps Lock is on, else 0
-//   screen                 "WIDTH HEIGHT"
 //   click X Y left|right   a click at that point of the screen
-//   tray-rect              "X Y WIDTH HEIGHT" of Qelvaro's icon in the notification area
 //   window TITLE           "X Y WIDTH HEIGHT SHOWN HANDLE"
 //   move X Y W H TITLE     the window moved there, at that size
-//   front [TITLE]          the window brought to the front; answers the class then in front
-//   desktop                "unlocked", or "locked" while the session is locked
-//   shot FILE [TITLE|tray] the window, Qelvaro's tray icon or the screen, to FILE as a 24-bit BMP
+//   front [TITLE]          the window brought to the front; the class then in front
+//   shot FILE [TITLE|tray] the window, Qelvaro's tray icon or the screen, as a 24-bit BMP
 //   text TITLE             the text of the window's edit control, UTF-16LE in hex
 //   clear TITLE            the edit control emptied
-//   pad                    (command line only) a window of its own to type into, until closed
-// "none" answers a window, an icon or a control not there (exit code 1 on the command line).
+// "e2e_driver pad" is a window of its own to type into, until it is closed.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -28,27 +22,16 @@ namespace {
 
 UINT const kQelvaroTrayIcon = 202;
 
-struct Found {
-    const char* title;
-    HWND window;
-};
-
-BOOL CALLBACK MatchTitle(HWND window, LPARAM data) {
-    auto& found = *reinterpret_cast<Found*>(data);
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    if (strcmp(text, found.title) != 0) {
-        return TRUE;
-    }
-    found.window = window;
-    return IsWindowVisible(window) ? FALSE : TRUE;
-}
-
 // The shown window of that title, else a hidden one: a program keeps its hidden windows.
 HWND FindTitled(const char* title) {
-    Found result{title, nullptr};
-    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&result));
-    return result.window;
+    HWND found = nullptr;
+    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, nullptr, title));) {
+        found = window;
+        if (IsWindowVisible(window)) {
+            break;
+        }
+    }
+    return found;
 }
 
 void SendKey(unsigned scan, bool down) {
@@ -126,13 +109,6 @@ bool WriteBitmap(const RECT& rect, const char* path) {
     return fclose(out) == 0;
 }
 
-std::string Describe(const RECT& rect) {
-    char text[64];
-    snprintf(text, sizeof text, "%ld %ld %ld %ld", rect.left, rect.top, rect.right - rect.left,
-             rect.bottom - rect.top);
-    return text;
-}
-
 std::string EditText(HWND edit) {
     // Another process's control: WM_GETTEXT reads its contents, GetWindowText only a caption.
     static wchar_t text[4096];
@@ -163,31 +139,14 @@ std::string Run(const char* line) {
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
         return (GetKeyState(VK_CAPITAL) & 1) != 0 ? "1" : "0";
     }
-    if (name == "desktop") {
-        // The input desktop is Winlogon's while the session is locked: it cannot be switched to.
-        HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_SWITCHDESKTOP);
-        const bool unlocked = input != nullptr && SwitchDesktop(input);
-        CloseDesktop(input);
-        return unlocked ? "unlocked" : "locked";
-    }
-    if (name == "screen") {
-        return std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " +
-               std::to_string(GetSystemMetrics(SM_CYSCREEN));
-    }
     if (name == "click" && sscanf(title, "%d %d %15s", &x, &y, word) == 3) {
         Click(x, y, strcmp(word, "right") == 0);
         return "ok";
     }
     RECT rect{};
-    if (name == "tray-rect") {
-        return TrayIconRect(rect) ? Describe(rect) : "none";
-    }
     int width = 0, height = 0;
     if (name == "move" && sscanf(title, "%d %d %d %d %n", &x, &y, &width, &height, &used) == 4) {
         title += used;
-    }
-    if (name == "front" && *title == '\0') {
-        return Front(nullptr);
     }
     if (name == "shot" && sscanf(title, "%259s %n", word, &used) == 1) {
         title += used;
@@ -196,23 +155,25 @@ std::string Run(const char* line) {
             return (screen || TrayIconRect(rect)) && WriteBitmap(rect, word) ? "ok" : "none";
         }
     }
-    HWND window = FindTitled(title);
+    HWND window = *title != '\0' ? FindTitled(title) : nullptr;
+    if (name == "front") {
+        return Front(window);
+    }
     if (window == nullptr) {
         return "none";
     }
     GetWindowRect(window, &rect);
     HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
     if (name == "window") {
-        return Describe(rect) + (IsWindowVisible(window) ? " 1 " : " 0 ") +
-               std::to_string(reinterpret_cast<UINT_PTR>(window));
+        snprintf(word, sizeof word, "%ld %ld %ld %ld %d %p", rect.left, rect.top,
+                 rect.right - rect.left, rect.bottom - rect.top, IsWindowVisible(window) ? 1 : 0,
+                 static_cast<void*>(window));
+        return word;
     }
     if (name == "move") {
         return SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE)
                    ? "ok"
                    : "none";
-    }
-    if (name == "front") {
-        return Front(window);
     }
     if (name == "shot") {
         return IsWindowVisible(window) && WriteBitmap(rect, word) ? "ok" : "none";
@@ -269,15 +230,6 @@ int Pad() {
 int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "pad") == 0) {
         return Pad();
-    }
-    if (argc > 1) {
-        std::string line = argv[1];
-        for (int i = 2; i < argc; ++i) {
-            line += std::string(" ") + argv[i];
-        }
-        const std::string answer = Run(line.c_str());
-        puts(answer.c_str());
-        return answer == "none" ? 1 : 0;
     }
     char line[1024];
     while (fgets(line, sizeof line, stdin) != nullptr) {

@@ -103,9 +103,8 @@ def commands():
         check(tray_shows(picture), "after %s, Caps Lock %s: not %s" % (command, caps_lock, picture))
     set_caps_lock(False)
     normal, close, minimize, maximize = window(), 0xF060, 0xF020, 0xF030
-    screen = int(ask("screen").split()[0])
     shapes = {close: lambda size: not size, minimize: lambda size: size and size[1] < 50,
-              maximize: lambda size: size and size[0] >= screen}
+              maximize: lambda size: size and size[0] > normal[0]}
     for steps in [[close], [minimize], [maximize, close]]:
         for step in steps:
             poke("post", "0x112", str(step), "0")  # WM_SYSCOMMAND, as the title bar's buttons

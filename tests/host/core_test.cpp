@@ -80,28 +80,6 @@ TEST(KeyDecision, FollowsTheRulesForEveryKeyModifierAndMode) {
     }
 }
 
-// Keys whose result is known by heart: they pin the table and the order of its planes.
-TEST(KeyDecision, KeysKnownByHeart) {
-    // The virtual key, its scan code, the event's flags, Caps Lock, Shift, Alt, Ctrl and the
-    // Windows keys, and what it does.
-    const std::tuple<uint32_t, uint32_t, uint32_t, ModifierSnapshot, KeyAction> keys[] = {
-        {'Q', 16, 0, {1, 0, 0, 0, 0}, {Kind::InjectChar, 0x158F, 0, false}},
-        {'1', 2, 0, {1, 1, 0, 0, 0}, {Kind::InjectChar, '1', 0, false}},
-        {'K', 37, 0, {1, 0, 1, 0, 0}, {Kind::InjectChar, 0x14C5, 0, true}},
-        {'K', 37, 0, {1, 0, 1, 1, 0}, {Kind::InjectChar, 0x14C5, 0, false}},
-        {'K', 37, 0, {1, 1, 1, 0, 0}, {Kind::InjectChar, 0x1558, 0, true}},
-        {0xC0, 41, 0, {1, 1, 0, 0, 0}, {Kind::InjectChar, '~', 0, false}},
-        {0xE7, 16, 0, {1, 0, 0, 0, 0}, {Kind::Pass, 0, 0, false}}, // a packet carrying 'q'
-        {'E', 18, 0, {1, 0, 0, 0, 1}, {Kind::Pass, 0, 0, false}},  // Win+E
-        {0xBF, 53, 0, {1, 0, 0, 0, 0}, {Kind::InjectChar, 0x152D, 0, false}}, // "/"
-        {0x6F, 53, 1, {1, 0, 0, 0, 0}, {Kind::Pass, 0, 0, false}},            // the keypad's "/"
-    };
-    for (const auto& [vk, scan, flags, m, expected] : keys) {
-        EXPECT_EQ(Text(DecideKeyAction(vk, scan, flags, m, 0, layout)), Text(expected))
-            << "vk " << vk;
-    }
-}
-
 TEST(Layout, MapsTheCharacterKeysToAssignedCharactersOfTheExpectedKind) {
     std::map<uint32_t, std::string> names;
     std::ifstream data("/usr/share/unicode/UnicodeData.txt");
