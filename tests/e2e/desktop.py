@@ -16,7 +16,7 @@ WINE = os.name != "nt"
 XTEST = os.environ.get("QELVARO_DRIVER", "xtest" if WINE else "win32") == "xtest"
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 # Set-1 scan codes; 0xE0nn for the extended keys.
-SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER = 42, 54, 56, 29, 58, 1, 28
+SHIFT, RIGHT_SHIFT, ALT, CTRL, CAPS_LOCK, ESCAPE, ENTER, BACKSPACE = 42, 54, 56, 29, 58, 1, 28, 14
 RIGHT_ALT, KEYPAD_SLASH, LEFT_WINDOWS, RIGHT_WINDOWS = 0xE038, 0xE035, 0xE05B, 0xE05C
 SETTINGS = r"HKCU\Software\Tarnwell\Qelvaro"
 SWITCHES = ("State", "ViewKeyboard", "KeyboardAlwaysOnTop")
@@ -146,11 +146,13 @@ def running():  # qelvaro has its window, shown or hidden, from its start-up to 
 
 
 def front(title):
-    """The window of that title in front, as a person brings it there: the class then in front."""
-    if not XTEST:
-        return ask("front", title)
-    # X gives Wine keys only for a window of its own with the X focus.
-    run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title, "windowfocus")
+    """The shown window of that title in front, as a person brings it there, by a click just inside
+    it (a click on the title bar would start moving it); the class then in front."""
+    if XTEST:  # X gives Wine keys only for a window of its own with the X focus
+        run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title, "windowfocus")
+    else:
+        x, y = place(title)[:2]
+        click(x + 10, y + 40)
     return ask("front")
 
 
@@ -215,7 +217,9 @@ class Pad:
         tap(ENTER)
         text = wait_for(lambda: (now := bytes.fromhex(ask("text", self.title)).decode(
             "utf-16-le")).endswith("\r\n") and now)
-        assert text and ask("clear", self.title) == "ok", "typed: %r" % text
+        tap(30, CTRL)
+        tap(BACKSPACE)
+        assert text and wait_for(lambda: ask("text", self.title) == ""), "typed: %r" % text
         return text[:-2]
 
 

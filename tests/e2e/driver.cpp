@@ -4,23 +4,20 @@
 //   key SCAN 1|0           a key pressed or released (SCAN 0xE0nn: an extended key)
 //   caps                   1 while Caps Lock is on, else 0
 //   click X Y left|right   a click at that point of the screen
+//   front                  the class of the window in front
 //   window TITLE           "X Y WIDTH HEIGHT SHOWN HANDLE"
 //   move X Y W H TITLE     the window moved there, at that size
-//   front [TITLE]          the window brought to the front; the class then in front
-//   shot FILE [TITLE|tray] the window, Qelvaro's tray icon or the screen, as a 24-bit BMP
+//   shot FILE TITLE|tray   the window, or Qelvaro's tray icon, written to FILE as a 24-bit BMP
 //   text TITLE             the text of the window's edit control, UTF-16LE in hex
-//   clear TITLE            the edit control emptied
 // "e2e_driver pad" is a window of its own to type into, until it is closed.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
-
-UINT const kQelvaroTrayIcon = 202;
 
 // The shown window of that title, else a hidden one: a program keeps its hidden windows.
 HWND FindTitled(const char* title) {
@@ -34,46 +31,19 @@ HWND FindTitled(const char* title) {
     return found;
 }
 
-void SendKey(unsigned scan, bool down) {
+void Send(DWORD type, WORD virtualKey, WORD scan, DWORD flags) {
     INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    // Windows takes the key from the scan code; Wine 8 takes the virtual key as given.
-    input.ki.wVk = static_cast<WORD>(MapVirtualKeyA(scan, MAPVK_VSC_TO_VK_EX));
-    input.ki.wScan = static_cast<WORD>(scan & 0xFF);
-    input.ki.dwFlags = KEYEVENTF_SCANCODE | (scan > 0xFF ? KEYEVENTF_EXTENDEDKEY : 0) |
-                       (down ? 0 : KEYEVENTF_KEYUP);
+    input.type = type;
+    if (type == INPUT_MOUSE) {
+        input.mi.dwFlags = flags;
+    } else {
+        input.ki = {virtualKey, scan, flags, 0, 0};
+    }
     SendInput(1, &input, sizeof input);
 }
 
-void Click(int x, int y, bool right) {
-    SetCursorPos(x, y);
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_MOUSE;
-    inputs[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    inputs[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(2, inputs, sizeof inputs[0]);
-}
-
-std::string Front(HWND window) {
-    // Windows lets a program not in front bring a window there only while it shares the input of
-    // the thread in front. (Sharing it is not for Wine, where it resets that thread's key state.)
-    const DWORD front = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
-    if (window != nullptr && !SetForegroundWindow(window) && front != 0 &&
-        AttachThreadInput(GetCurrentThreadId(), front, TRUE)) {
-        BringWindowToTop(window);
-        SetForegroundWindow(window);
-        AttachThreadInput(GetCurrentThreadId(), front, FALSE);
-    }
-    char name[64] = {};
-    GetClassNameA(GetForegroundWindow(), name, sizeof name);
-    return name;
-}
-
 bool TrayIconRect(RECT& rect) {
-    NOTIFYICONIDENTIFIER icon{};
-    icon.cbSize = sizeof icon;
-    icon.hWnd = FindWindowA("Qelvaro", "Qelvaro");
-    icon.uID = kQelvaroTrayIcon;
+    NOTIFYICONIDENTIFIER icon{sizeof icon, FindWindowA("Qelvaro", "Qelvaro"), 202 /* its id */, {}};
     if (icon.hWnd != nullptr && SUCCEEDED(Shell_NotifyIconGetRect(&icon, &rect))) {
         return true;
     }
@@ -84,54 +54,38 @@ bool TrayIconRect(RECT& rect) {
 
 bool WriteBitmap(const RECT& rect, const char* path) {
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof(BITMAPINFOHEADER)};
+    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string bytes(file.bfOffBits + ((width * 3 + 3) & ~3) * height, '\0');
     HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, previous);
-    BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const DWORD rowBytes = (width * 3 + 3) & ~3u;
-    std::string pixels(rowBytes * height, '\0');
-    const bool read = GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                                reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS) == height;
+    const bool read = GetDIBits(memory, bitmap, 0, height, &bytes[file.bfOffBits],
+                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof header + pixels.size()),
-                          0, 0, sizeof file + sizeof header};
+    file.bfSize = static_cast<DWORD>(bytes.size());
+    memcpy(&bytes[0], &file, sizeof file);
+    memcpy(&bytes[sizeof file], &info, sizeof info);
     FILE* out = read ? fopen(path, "wb") : nullptr;
-    if (out == nullptr) {
-        return false;
-    }
-    fwrite(&file, sizeof file, 1, out);
-    fwrite(&header, sizeof header, 1, out);
-    fwrite(pixels.data(), 1, pixels.size(), out);
-    return fclose(out) == 0;
-}
-
-std::string EditText(HWND edit) {
-    // Another process's control: WM_GETTEXT reads its contents, GetWindowText only a caption.
-    static wchar_t text[4096];
-    const LRESULT length = SendMessageW(edit, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
-    std::string hex;
-    char unit[8];
-    for (LRESULT i = 0; i < length; ++i) {
-        snprintf(unit, sizeof unit, "%02x%02x", text[i] & 0xFF, text[i] >> 8);
-        hex += unit;
-    }
-    return hex;
+    const bool written = out != nullptr && fwrite(bytes.data(), bytes.size(), 1, out) == 1;
+    return out != nullptr && fclose(out) == 0 && written;
 }
 
 std::string Run(const char* line) {
     char command[16] = {}, word[MAX_PATH] = {};
-    int x = 0, y = 0, used = 0;
-    if (sscanf(line, "%15s %n", command, &used) < 1) {
-        return "none";
-    }
+    int x = 0, y = 0, width = 0, height = 0, used = 0;
+    sscanf(line, "%15s %n", command, &used);
     const std::string name = command;
     const char* title = line + used; // the rest of the line
     if (name == "key" && sscanf(title, "%i %d", &x, &y) == 2) {
-        SendKey(static_cast<unsigned>(x), y != 0);
+        // Windows takes the key from the scan code; Wine 8 takes the virtual key as given.
+        Send(INPUT_KEYBOARD, static_cast<WORD>(MapVirtualKeyA(x, MAPVK_VSC_TO_VK_EX)), x & 0xFF,
+             KEYEVENTF_SCANCODE | (x > 0xFF ? KEYEVENTF_EXTENDEDKEY : 0) |
+                 (y ? 0 : KEYEVENTF_KEYUP));
         return "ok";
     }
     if (name == "caps") {
@@ -140,52 +94,56 @@ std::string Run(const char* line) {
         return (GetKeyState(VK_CAPITAL) & 1) != 0 ? "1" : "0";
     }
     if (name == "click" && sscanf(title, "%d %d %15s", &x, &y, word) == 3) {
-        Click(x, y, strcmp(word, "right") == 0);
+        const bool right = strcmp(word, "right") == 0;
+        SetCursorPos(x, y);
+        Send(INPUT_MOUSE, 0, 0, right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+        Send(INPUT_MOUSE, 0, 0, right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
         return "ok";
     }
+    if (name == "front") {
+        GetClassNameA(GetForegroundWindow(), word, sizeof word);
+        return word;
+    }
     RECT rect{};
-    int width = 0, height = 0;
     if (name == "move" && sscanf(title, "%d %d %d %d %n", &x, &y, &width, &height, &used) == 4) {
         title += used;
     }
     if (name == "shot" && sscanf(title, "%259s %n", word, &used) == 1) {
         title += used;
-        const bool screen = *title == '\0' && GetWindowRect(GetDesktopWindow(), &rect);
-        if (screen || strcmp(title, "tray") == 0) {
-            return (screen || TrayIconRect(rect)) && WriteBitmap(rect, word) ? "ok" : "none";
-        }
     }
-    HWND window = *title != '\0' ? FindTitled(title) : nullptr;
-    if (name == "front") {
-        return Front(window);
+    if (name == "shot" && strcmp(title, "tray") == 0) {
+        return TrayIconRect(rect) && WriteBitmap(rect, word) ? "ok" : "none";
     }
-    if (window == nullptr) {
+    HWND window = FindTitled(title);
+    HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
+    if (window == nullptr || !GetWindowRect(window, &rect)) {
         return "none";
     }
-    GetWindowRect(window, &rect);
-    HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
     if (name == "window") {
         snprintf(word, sizeof word, "%ld %ld %ld %ld %d %p", rect.left, rect.top,
                  rect.right - rect.left, rect.bottom - rect.top, IsWindowVisible(window) ? 1 : 0,
                  static_cast<void*>(window));
         return word;
     }
-    if (name == "move") {
-        return SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE)
-                   ? "ok"
-                   : "none";
-    }
-    if (name == "shot") {
-        return IsWindowVisible(window) && WriteBitmap(rect, word) ? "ok" : "none";
-    }
-    if (name == "text" && edit != nullptr) {
-        return EditText(edit);
-    }
-    if (name == "clear" && edit != nullptr) {
-        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    if (name == "move" &&
+        SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) {
         return "ok";
     }
-    return "none";
+    if (name == "shot" && IsWindowVisible(window) && WriteBitmap(rect, word)) {
+        return "ok";
+    }
+    if (name != "text" || edit == nullptr) {
+        return "none";
+    }
+    // Another process's control: WM_GETTEXT reads its contents, GetWindowText only a caption.
+    static wchar_t text[4096];
+    const LRESULT length = SendMessageW(edit, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+    std::string hex;
+    for (LRESULT i = 0; i < length; ++i) {
+        snprintf(word, sizeof word, "%02x%02x", text[i] & 0xFF, text[i] >> 8);
+        hex += word;
+    }
+    return hex;
 }
 
 LRESULT CALLBACK PadProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -231,11 +189,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "pad") == 0) {
         return Pad();
     }
-    char line[1024];
-    while (fgets(line, sizeof line, stdin) != nullptr) {
+    for (char line[1024]; fgets(line, sizeof line, stdin) != nullptr; fflush(stdout)) {
         line[strcspn(line, "\r\n")] = '\0';
         puts(Run(line).c_str());
-        fflush(stdout);
     }
     return 0;
 }

@@ -18,9 +18,6 @@ def check(condition, what):
     if not condition:
         failures.append(what)
         print("FAILED:", what)
-        if os.environ.get("QELVARO_RESULTS") and ask("shot", "shot.bmp") == "ok":
-            shutil.copy(os.path.join(WORK, "shot.bmp"), os.path.join(
-                os.environ["QELVARO_RESULTS"], "%s-failure-%d.bmp" % (sys.argv[1], len(failures))))
 
 
 def typing():
