@@ -1,8 +1,6 @@
-"""The end-to-end harness: Windows programs on a desktop, Wine's in the suite's X display and prefix
-or Windows' own, driven as a person drives them, and what the screen and the application typed
-into show. A person's keys, clicks and choice of window come one of two ways (QELVARO_DRIVER):
-"xtest", X events under Wine as a keyboard and mouse make them, or "win32", SendInput on any
-Windows desktop (the default on Windows); the suite's e2e_driver.exe reads the screen either way."""
+"""The end-to-end harness: Windows programs on Wine's desktop in the suite's X display and prefix,
+or on Windows' own, driven as a person drives them. Keys and clicks come as X events
+(QELVARO_DRIVER=xtest, under Wine) or by SendInput (win32); e2e_driver.exe reads the screen."""
 import atexit
 import os
 import re
@@ -91,9 +89,8 @@ def tap(scan, *held):
 
 
 def set_caps_lock(on, taken=True):
-    """Caps Lock turned on or off, and unless told otherwise, once Windows has taken the key: Wine
-    takes Caps Lock for turned outside it, and turns it back, when a key comes through X before
-    Windows has had Caps Lock. X's lock is the one to turn under XTest."""
+    """Caps Lock turned on or off (X's under XTest), and then taken by Windows: Wine turns it back
+    when a key comes through X before Windows has had Caps Lock."""
     if (bool(_display.screen().root.query_pointer().mask & X.LockMask) if XTEST else
             ask("caps") == "1") != on:
         tap(CAPS_LOCK)
@@ -146,13 +143,12 @@ def running():  # qelvaro has its window, shown or hidden, from its start-up to 
 
 
 def front(title):
-    """The shown window of that title in front, as a person brings it there, by a click just inside
-    it (a click on the title bar would start moving it); the class then in front."""
+    """The shown window of that title in front, clicked in its middle (on its title bar a click
+    would start moving it); the class then in front."""
     if XTEST:  # X gives Wine keys only for a window of its own with the X focus
         run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title, "windowfocus")
-    else:
-        x, y = place(title)[:2]
-        click(x + 10, y + 40)
+    x, y, width, height = place(title)
+    click(x + width // 2, y + height // 2)
     return ask("front")
 
 
@@ -164,15 +160,13 @@ def click(x, y, button="left"):
 
 
 def shot(title):
-    """The pixels of the shown window of that title, or of Qelvaro's tray icon ("tray"), as
-    (red, green, blue) rows from the bottom; [] while it is not on the screen."""
+    """The (red, green, blue) pixels of the shown window of that title, or of Qelvaro's tray icon
+    ("tray"); [] while it is not on the screen."""
     if ask("shot", "shot.bmp", title) != "ok":
         return []
     data = open(os.path.join(WORK, "shot.bmp"), "rb").read()
-    offset, width, height = struct.unpack_from("<I4xii", data, 10)
-    row = (width * 3 + 3) & ~3
-    return [(data[i + 2], data[i + 1], data[i]) for y in range(height)
-            for i in range(offset + y * row, offset + y * row + width * 3, 3)]
+    data = data[struct.unpack_from("<I", data, 10)[0]:]  # rows of blue, green, red and a spare
+    return list(zip(data[2::4], data[1::4], data[::4]))
 
 
 def painted():
@@ -195,8 +189,8 @@ def tray_shows(picture):
 
 
 class Pad:
-    """The application typed into: Notepad under XTest, else a window of the suite's own; below
-    where qelvaro's window stands."""
+    """The application typed into, below where qelvaro's window stands: Notepad under XTest, else
+    the driver's own."""
 
     def __init__(self):
         self.title = "Untitled - Notepad" if XTEST else "Qelvaro test pad"
@@ -209,9 +203,7 @@ class Pad:
     def typed(self, scan=None, *held):
         """The text typed since the last call, or by one key into the pad clicked first; cleared."""
         if scan:
-            x, y, width, height = place(self.title)
             front(self.title)
-            click(x + width // 2, y + height // 2)
             assert wait_for(lambda: ask("front") in ("Notepad", "QelvaroTestPad")), "not in front"
             tap(scan, *held)
         tap(ENTER)

@@ -7,7 +7,7 @@
 //   front                  the class of the window in front
 //   window TITLE           "X Y WIDTH HEIGHT SHOWN HANDLE"
 //   move X Y W H TITLE     the window moved there, at that size
-//   shot FILE TITLE|tray   the window, or Qelvaro's tray icon, written to FILE as a 24-bit BMP
+//   shot FILE TITLE|tray   the window, or Qelvaro's tray icon, written to FILE as a 32-bit BMP
 //   text TITLE             the text of the window's edit control, UTF-16LE in hex
 // "e2e_driver pad" is a window of its own to type into, until it is closed.
 #include <windows.h>
@@ -55,8 +55,8 @@ bool TrayIconRect(RECT& rect) {
 bool WriteBitmap(const RECT& rect, const char* path) {
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof(BITMAPINFOHEADER)};
-    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    std::string bytes(file.bfOffBits + ((width * 3 + 3) & ~3) * height, '\0');
+    BITMAPINFOHEADER info{sizeof info, width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::string bytes(file.bfOffBits + width * height * 4, '\0');
     HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ previous = SelectObject(memory, bitmap);
