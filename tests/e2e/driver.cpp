@@ -146,35 +146,22 @@ std::string Run(const char* line) {
     return hex;
 }
 
-LRESULT CALLBACK PadProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE:
-        CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 0, 0, window,
-                        nullptr, nullptr, nullptr);
-        return 0;
-    case WM_SIZE:
-        MoveWindow(GetWindow(window, GW_CHILD), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-        return 0;
-    case WM_SETFOCUS: SetFocus(GetWindow(window, GW_CHILD)); return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// A plain application: a Unicode window (an ANSI one would take syllabics as "?") whose edit
-// control takes what is typed, Ctrl+A selecting all as editors do.
+// A plain application: a Unicode window (an ANSI one would take syllabics as "?") with an edit
+// control larger than the window will ever be, Ctrl+A selecting all as editors do.
 int Pad() {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = PadProc;
+    windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.lpszClassName = L"QelvaroTestPad";
     RegisterClassW(&windowClass);
     HWND window =
         CreateWindowExW(0, L"QelvaroTestPad", L"Qelvaro test pad", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                         200, 420, 600, 250, nullptr, nullptr, nullptr, nullptr);
+    HWND edit = CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 4000,
+                                4000, window, nullptr, nullptr, nullptr);
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (IsWindow(window) && GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_KEYDOWN && message.wParam == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            SendMessageW(GetWindow(window, GW_CHILD), EM_SETSEL, 0, -1);
+            SendMessageW(edit, EM_SETSEL, 0, -1);
             continue;
         }
         TranslateMessage(&message);

@@ -1,6 +1,5 @@
-"""qelvaro.exe as a person uses it: keys typed into an application, commands posted as its tray
-menu sends them, boxes answered by key, the screen and the registry read back. The typing and the
-command cases run on Windows too; the others need Wine's prefix. e2e_test.py CASE."""
+"""qelvaro.exe as a person uses it, e2e_test.py CASE: keys typed, commands posted as its menu sends
+them, boxes answered, the screen and registry read back. Typing and commands run on Windows too."""
 import glob
 import shutil
 import sys
@@ -37,9 +36,8 @@ def typing():
                 tap(scan, *[right[m] if index % 2 else m for m in held])
                 expected += chr(units[plane] | (0x2000 if ALT in held and WINE else 0))
     check((typed := pad.typed()) == expected, "typed %r" % typed)
-    # Ctrl+A passes with Caps Lock on (selecting Q's syllabic for W's), so do the keypad's "/" and
-    # keys with either Windows key down (Wine types them; Windows may make a shortcut of Win+Y, a
-    # harmless one), and all keys with Caps Lock off.
+    # Ctrl+A passes with Caps Lock on (selecting Q's syllabic for W's), so do the keypad's "/", keys
+    # with either Windows key down (Win+Y: harmless on Windows, typed by Wine), all with it off.
     for event in [(16,), (30, CTRL), (17,), (KEYPAD_SLASH,), (21, LEFT_WINDOWS),
                   (21, RIGHT_WINDOWS, SHIFT)]:
         tap(*event)
@@ -47,8 +45,7 @@ def typing():
     tap(16)
     check((typed := pad.typed()) == chr(keys[17][0]) + "/Yyq" or not WINE and
           typed.replace("Y", "").replace("y", "") == chr(keys[17][0]) + "/q", "passed: %r" % typed)
-    # A second start ends by itself, showing the running copy's window, whose "Disabled" then
-    # leaves K as it is: no other copy's hook translates it.
+    # A second start shows the running copy's window and ends: after "Disabled", no hook types K.
     second = start(windows(os.path.join(BIN, "qelvaro.exe")))
     check(wait_for(lambda: second.poll() is not None and window()), "second start: no window")
     program.command(400)
@@ -109,10 +106,9 @@ def commands():
 
 
 def startup():
-    # Stored switches, then values the program never writes: too long, so left as they were, or too
-    # short, so read as if padded with zeros; "Always on Top" saves what was read. While the shell
-    # may hide the icon, each start-up before Windows 11 (build 22000) offers to keep it shown (N or
-    # Y, then Enter) until yes; Windows 11 ignores the setting, so nothing is offered there.
+    # Stored switches, then values the program never writes: too long, left as they were, or too
+    # short, read as if padded with zeros; "Always on Top" saves what was read. Each start-up before
+    # Windows 11 (build 22000) offers to keep the icon shown (N or Y, then Enter) until yes.
     explorer = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer"
     version = r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion"
     store("EnableAutoTray", "REG_DWORD", "7", explorer)
@@ -160,8 +156,6 @@ def installer():
     uninstall_key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Qelvaro"
     neighbour = r"HKCU\Software\Tarnwell\Another program"  # settings no uninstall may take
     setup = shutil.copy(os.environ["QELVARO_INSTALLER"], os.path.join(WORK, "setup.exe"))
-    # No elevation prompt on Windows: Wine has none to show, so only the manifest tells.
-    check(b'level="asInvoker"' in open(setup, "rb").read(), "setup asks for administrator rights")
     store("Kept", "REG_SZ", "1", neighbour)
     # Installed; again, over the running program, uninstalled keeping the settings; again, without.
     for switches, uninstall in [((), None), (("/NOAUTOSTART",), ()), ((), ("/REMOVESETTINGS",))]:

@@ -1,5 +1,4 @@
-/* Planted beside qelvaro.exe under the name of a DLL it loads: leaves a file named after the
-   DLL beside itself whenever a process loads it. */
+/* Planted under the name of a DLL a program loads: loaded, it leaves NAME.dll.ran beside itself. */
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {

@@ -31,7 +31,7 @@ def main(bin_folder, results="results"):
     kept = windows("reg", "export", SETTINGS, "settings-before.reg", "/y").returncode == 0
     environment = dict(os.environ, QELVARO_BIN=bin_folder, QELVARO_DRIVER="win32")
     outcomes = []
-    for name in ["hook_events", "hook_lifecycle", "tray", "picture", "e2e.typing", "e2e.commands"]:
+    for name in ["hook_events", "hook_lifecycle", "shell", "e2e.typing", "e2e.commands"]:
         result = (subprocess.run([sys.executable, E2E, name[4:]], text=True, capture_output=True,
                                  env=environment) if name.startswith("e2e.") else
                   windows(os.path.join(bin_folder, "win32_test.exe"), name))
