@@ -17,8 +17,6 @@ UINT const WM_HOOKMISSEDKEYS = WM_APP + 2;
 // Posted by the hook, which must not wait on the shell: wParam 1 shows the Caps Lock reminder,
 // 0 takes it down.
 UINT const WM_HINTBALLOON = WM_APP + 3;
-// Posted by the hook when Caps Lock may have changed: the tray picture follows it.
-UINT const WM_CAPSLOCKSEEN = WM_APP + 4;
 UINT const ID_TRAY_ICON = 202;
 
 UINT const IDM_DISABLED = 400;

@@ -52,7 +52,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_HOOKMISSEDKEYS: ReinstallMissedHook(); return 0;
     case WM_HINTBALLOON: ShowCapsLockHint(wParam != 0); return 0;
-    case WM_CAPSLOCKSEEN: FollowCapsLockSoon(); return 0;
     case WM_CONTEXTMENU:
         // Where Windows hides the tray icon, the picture window still reaches the menu.
         if (OpenMenuInWindow(window, lParam)) {

@@ -51,9 +51,8 @@ void RefreshTrayIcon() {
 }
 
 void FollowCapsLockSoon() {
-    // The hook's message comes before input, and with a window of ours in front the Caps Lock
-    // key's own messages may still wait in the queue: GetKeyState turns only as they are read. A
-    // timer's message comes only when no input waits.
+    // With a window of ours in front the Caps Lock key's own messages may still wait in the queue,
+    // and GetKeyState turns only as they are read: a timer's message comes once no input waits.
     SetTimer(app.mainWindow, ID_CAPS_LOCK_TIMER, USER_TIMER_MINIMUM, nullptr);
 }
 

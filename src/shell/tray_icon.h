@@ -22,7 +22,8 @@ void RetryTrayIcon();
 // tells the shell.
 void RefreshTrayIcon();
 
-// WM_CAPSLOCKSEEN: the picture follows Caps Lock once the input already queued has been read.
+// Called by the hook when Caps Lock may have changed: the picture follows it once the input
+// already queued has been read. Sets a timer, and waits on nothing.
 void FollowCapsLockSoon();
 
 // WM_TIMER of ID_CAPS_LOCK_TIMER: shows the picture for Caps Lock as it is now, telling the shell

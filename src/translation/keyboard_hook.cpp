@@ -103,7 +103,7 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     if (wParam != WM_KEYDOWN && wParam != WM_SYSKEYDOWN) {
         // By Caps Lock's release Windows has handled its press, which turns the toggle.
         if (reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_CAPITAL) {
-            PostMessageA(app.mainWindow, WM_CAPSLOCKSEEN, 0, 0);
+            FollowCapsLockSoon();
         }
         return CallNextHookEx(app.hook, nCode, wParam, lParam);
     }
@@ -114,7 +114,7 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     // not see (in an administrator's window, on the lock screen) shows at the next key it sees.
     if (app.modifiers.capsLock != app.trayCapsLock) {
         app.trayCapsLock = app.modifiers.capsLock; // told once, not at every key until then
-        PostMessageA(app.mainWindow, WM_CAPSLOCKSEEN, 0, 0);
+        FollowCapsLockSoon();
     }
     KeyAction action = Decide();
     // A Windows key down makes every key pass, so it can change only a decision that does not:
